@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Sets up, builds and starts the program on its default database.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh build
+exec build/src/tallywick-inventory "$@"

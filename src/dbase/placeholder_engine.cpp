@@ -1,0 +1,1 @@
+// Removed once the engine has its first source file.
