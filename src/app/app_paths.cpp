@@ -16,7 +16,9 @@ QString AppPaths::defaultProgramDir() {
            QStringLiteral("/tallywick-inventory");
 }
 
-QString AppPaths::defaultSettingsDir() { return xdgDir("XDG_CONFIG_HOME", QStringLiteral(".config")); }
+QString AppPaths::defaultSettingsDir() {
+    return xdgDir("XDG_CONFIG_HOME", QStringLiteral(".config"));
+}
 
 AppPaths AppPaths::fromCommandLine(const QStringList& args) {
     AppPaths p;

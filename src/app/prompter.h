@@ -68,11 +68,11 @@ public:
     // The fixed message kinds of the program, so callers state intent, not buttons.
     void error(const QString& text) {
         message({QStringLiteral("Error"), text, MsgIcon::Error,
-                  static_cast<unsigned>(MsgButton::Ok), MsgButton::Ok});
+                 static_cast<unsigned>(MsgButton::Ok), MsgButton::Ok});
     }
     void notice(const QString& text) {
         message({QStringLiteral("Notice"), text, MsgIcon::Information,
-                  static_cast<unsigned>(MsgButton::Ok), MsgButton::Ok});
+                 static_cast<unsigned>(MsgButton::Ok), MsgButton::Ok});
     }
     bool confirm(const QString& text) {
         return message({QStringLiteral("Confirm"), text, MsgIcon::Question,
@@ -82,6 +82,6 @@ public:
     bool warn(const QString& text) {
         beep();
         return message({QStringLiteral("Warning"), text, MsgIcon::Warning,
-                         MsgButton::Yes | MsgButton::No, MsgButton::No}) == MsgButton::Yes;
+                        MsgButton::Yes | MsgButton::No, MsgButton::No}) == MsgButton::Yes;
     }
 };

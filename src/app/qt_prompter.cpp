@@ -12,22 +12,32 @@
 namespace {
 QMessageBox::StandardButton toQt(MsgButton b) {
     switch (b) {
-    case MsgButton::Ok: return QMessageBox::Ok;
-    case MsgButton::Cancel: return QMessageBox::Cancel;
-    case MsgButton::Yes: return QMessageBox::Yes;
-    case MsgButton::No: return QMessageBox::No;
-    case MsgButton::None: break;
+    case MsgButton::Ok:
+        return QMessageBox::Ok;
+    case MsgButton::Cancel:
+        return QMessageBox::Cancel;
+    case MsgButton::Yes:
+        return QMessageBox::Yes;
+    case MsgButton::No:
+        return QMessageBox::No;
+    case MsgButton::None:
+        break;
     }
     return QMessageBox::NoButton;
 }
 
 QMessageBox::Icon toQt(MsgIcon i) {
     switch (i) {
-    case MsgIcon::Information: return QMessageBox::Information;
-    case MsgIcon::Warning: return QMessageBox::Warning;
-    case MsgIcon::Error: return QMessageBox::Critical;
-    case MsgIcon::Question: return QMessageBox::Question;
-    case MsgIcon::None: break;
+    case MsgIcon::Information:
+        return QMessageBox::Information;
+    case MsgIcon::Warning:
+        return QMessageBox::Warning;
+    case MsgIcon::Error:
+        return QMessageBox::Critical;
+    case MsgIcon::Question:
+        return QMessageBox::Question;
+    case MsgIcon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
@@ -59,7 +69,9 @@ MsgButton QtPrompter::message(const MessageRequest& request) {
     return MsgButton::Ok;
 }
 
-void QtPrompter::beep() { QApplication::beep(); }
+void QtPrompter::beep() {
+    QApplication::beep();
+}
 
 std::optional<QString> QtPrompter::openFileName(const FileDialogRequest& request) {
     QString start = request.directory;

@@ -5,13 +5,20 @@
 namespace {
 const char* kindName(ScriptedPrompter::Kind k) {
     switch (k) {
-    case ScriptedPrompter::Kind::Message: return "message box";
-    case ScriptedPrompter::Kind::OpenFile: return "open-file dialog";
-    case ScriptedPrompter::Kind::SaveFile: return "save-file dialog";
-    case ScriptedPrompter::Kind::Directory: return "directory chooser";
-    case ScriptedPrompter::Kind::Font: return "font dialog";
-    case ScriptedPrompter::Kind::Color: return "colour dialog";
-    case ScriptedPrompter::Kind::Print: return "print dialog";
+    case ScriptedPrompter::Kind::Message:
+        return "message box";
+    case ScriptedPrompter::Kind::OpenFile:
+        return "open-file dialog";
+    case ScriptedPrompter::Kind::SaveFile:
+        return "save-file dialog";
+    case ScriptedPrompter::Kind::Directory:
+        return "directory chooser";
+    case ScriptedPrompter::Kind::Font:
+        return "font dialog";
+    case ScriptedPrompter::Kind::Color:
+        return "colour dialog";
+    case ScriptedPrompter::Kind::Print:
+        return "print dialog";
     }
     return "?";
 }

@@ -3,7 +3,9 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
-TestDir::TestDir() { EXPECT_TRUE(m_dir.isValid()); }
+TestDir::TestDir() {
+    EXPECT_TRUE(m_dir.isValid());
+}
 
 QString testDataPath(const QString& name) {
     return QStringLiteral(TW_TEST_DATA_DIR) + '/' + name;

@@ -5,8 +5,8 @@
 
 // Every dialog goes through the prompter seam, so tests can see what the user would see.
 TEST(SourceRules, OnlyThePrompterCallsQtDialogsDirectly) {
-    const QRegularExpression direct(
-        QStringLiteral(R"(QMessageBox::|QFileDialog::get|QFontDialog::|QColorDialog::|QPrintDialog\b)"));
+    const QRegularExpression direct(QStringLiteral(
+        R"(QMessageBox::|QFileDialog::get|QFontDialog::|QColorDialog::|QPrintDialog\b)"));
     QStringList offenders;
     QDirIterator it(QStringLiteral(TW_SOURCE_DIR), {"*.cpp", "*.h"}, QDir::Files,
                     QDirIterator::Subdirectories);
