@@ -1,15 +1,121 @@
 #pragma once
 
+#include "app/app_paths.h"
+#include "app/main_window_rules.h"
+#include "app/window_context.h"
+
 #include <QMainWindow>
+#include <QMap>
+
+#include <memory>
 
 class Prompter;
+class QAction;
+class QActionGroup;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTableView;
+class QToolButton;
+class QWidget;
+class TMain;
 
-// The program's main window.
+// The record navigator: first, prior, next, last, insert, delete, edit, post, cancel, refresh.
+class RecordNavigator : public QWidget {
+    Q_OBJECT
+public:
+    enum Button { First, Prior, Next, Last, Insert, Delete, Edit, Post, Cancel, Refresh, Count };
+    explicit RecordNavigator(QWidget* parent);
+    QToolButton* button(Button b) const { return m_buttons[b]; }
+    // Browse mode keeps only first, prior, next and last.
+    void setBrowseOnly(bool on);
+
+signals:
+    void clicked(int button);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void layoutButtons();
+    QToolButton* m_buttons[Count] = {};
+    bool m_browseOnly = false;
+};
+
+// The program's main window: the Inventory Viewer, the menus, the speed buttons and the
+// lettered buttons.
 class TMain : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TMain(Prompter& prompter, QWidget* parent = nullptr);
+    TMain(Prompter& prompter, const AppPaths& paths, const QSize& screen,
+          QWidget* parent = nullptr);
+    ~TMain() override;
+
+    // Actions by their menu caption path, e.g. "&File/&Open Database", for tests and help.
+    QAction* action(const QString& path) const;
+    QMenu* menu(const QString& title) const;
+
+    ButtonBarMode buttonBarMode() const { return m_buttonBar; }
+    void SetButtonBar(ButtonBarMode mode);
+    void SetMenuLastFiles();
+    const RecentFileList& recentFiles() const { return m_recentFiles; }
+
+    WindowContext& context() { return m_context; }
+    int windowSizePreset() const { return m_windowSize; }
+    void chooseScreenSize(int preset);
+    // Start-up: the stored Window Size and the factor it gives on this screen.
+    void applyWindowSizeSetting(int windowSize);
+
+    QLabel* countLabel() const { return m_countLabel; }
+    QLabel* searchOnLabel() const { return m_searchOnLabel; }
+    QTableView* viewerGrid() const { return m_viewerGrid; }
+    QFrame* speedPanel() const { return m_speedPanel; }
+    RecordNavigator* navigator() const { return m_navigator; }
+    QToolButton* speedButton(const QString& name) const;
+    QPushButton* letteredButton(const QString& name) const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void createControls();
+    void createMenus();
+    QAction* addCommand(QMenu* menu, const QString& caption, const QKeySequence& shortcut = {});
+    void connectCommand(QAction* action, const char* speedName, const char* buttonName);
+    void applyVerticalLayout();
+    void updateLetteredButtons();
+    void tickScreenSize();
+
     Prompter& m_prompter;
+    AppPaths m_paths;
+    WindowContext m_context;
+
+    ButtonBarMode m_buttonBar = ButtonBarMode::Speed;
+    int m_windowSize = 640;
+    int m_tickedPreset = 640;
+    bool m_searchOn = false;
+    bool m_browseMode = false;
+    RecentFileList m_recentFiles;
+
+    QWidget* m_client = nullptr;
+    QFrame* m_speedPanel = nullptr;
+    QFrame* m_viewerBevel = nullptr;
+    QFrame* m_bevels[4] = {};
+    QLabel* m_viewerLabel = nullptr;
+    QLabel* m_countLabel = nullptr;
+    QLabel* m_count2Label = nullptr;
+    QLabel* m_searchOnLabel = nullptr;
+    QLabel* m_navigatorLabel = nullptr;
+    QTableView* m_viewerGrid = nullptr;
+    RecordNavigator* m_navigator = nullptr;
+    QMap<QString, QToolButton*> m_speedButtons;
+    QMap<QString, QPushButton*> m_letteredButtons;
+
+    QMap<QString, QAction*> m_actions;
+    QMap<QString, QMenu*> m_menus;
+    QAction* m_recentSeparator = nullptr;
+    QAction* m_recentActions[kRecentFileCount] = {};
+    QAction* m_screenSizeActions[4] = {};
+    QAction* m_buttonBarActions[3] = {};
 };
