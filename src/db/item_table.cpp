@@ -9,14 +9,22 @@
 #include <string>
 
 namespace {
-std::string fileText(const QString& s) { return QDir::toNativeSeparators(s).toStdString(); }
+std::string fileText(const QString& s) {
+    return QDir::toNativeSeparators(s).toStdString();
+}
 } // namespace
 
-QDate toQDate(const dbase::Date& date) { return QDate(date.year, date.month, date.day); }
+QDate toQDate(const dbase::Date& date) {
+    return QDate(date.year, date.month, date.day);
+}
 
-dbase::Date toDbaseDate(const QDate& date) { return {date.year(), date.month(), date.day()}; }
+dbase::Date toDbaseDate(const QDate& date) {
+    return {date.year(), date.month(), date.day()};
+}
 
-ItemTable::ItemTable() : m_table(std::make_unique<dbase::Table>()) { m_index.fill(-1); }
+ItemTable::ItemTable() : m_table(std::make_unique<dbase::Table>()) {
+    m_index.fill(-1);
+}
 
 ItemTable::~ItemTable() = default;
 
@@ -36,12 +44,11 @@ void ItemTable::close() {
 int ItemTable::index(int number) const {
     const ItemField* f = itemField(number);
     if (!f)
-        throw dbase::DatabaseError("There is no item field number " + std::to_string(number) +
-                                   ".");
+        throw dbase::DatabaseError("There is no item field number " + std::to_string(number) + ".");
     const int i = m_index[size_t(number - 1)];
     if (i < 0)
-        throw dbase::DatabaseError("The table " + fileText(m_paths.current) +
-                                   " has no field " + std::string(f->name) + ".");
+        throw dbase::DatabaseError("The table " + fileText(m_paths.current) + " has no field " +
+                                   std::string(f->name) + ".");
     return i;
 }
 
@@ -54,9 +61,8 @@ int ItemTable::fieldNumber(QStringView name) const {
 
 std::string ItemTable::encode(const QString& value) const {
     const QByteArray utf8 = value.toUtf8();
-    const dbase::EncodeResult r =
-        dbase::fromUtf8(std::string_view(utf8.constData(), size_t(utf8.size())),
-                        m_table->codePage());
+    const dbase::EncodeResult r = dbase::fromUtf8(
+        std::string_view(utf8.constData(), size_t(utf8.size())), m_table->codePage());
     if (!r.ok) {
         const QString bad = QString::fromUcs4(&r.badCharacter, 1);
         throw dbase::DatabaseError(
@@ -74,7 +80,9 @@ QString ItemTable::decode(std::string_view bytes) const {
     return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
 }
 
-QString ItemTable::text(int number) const { return decode(m_table->fieldText(index(number))); }
+QString ItemTable::text(int number) const {
+    return decode(m_table->fieldText(index(number)));
+}
 
 std::optional<qint64> ItemTable::integer(int number) const {
     const auto v = m_table->fieldInteger(index(number));
@@ -93,7 +101,9 @@ std::optional<QDate> ItemTable::date(int number) const {
     return q.isValid() ? std::optional<QDate>(q) : std::nullopt;
 }
 
-bool ItemTable::isBlank(int number) const { return m_table->isBlank(index(number)); }
+bool ItemTable::isBlank(int number) const {
+    return m_table->isBlank(index(number));
+}
 
 QString ItemTable::displayText(int number, const DateFormat& format) const {
     const ItemField* f = itemField(number);
@@ -123,4 +133,6 @@ void ItemTable::setDate(int number, const std::optional<QDate>& value) {
         m_table->clearField(index(number));
 }
 
-void ItemTable::clear(int number) { m_table->clearField(index(number)); }
+void ItemTable::clear(int number) {
+    m_table->clearField(index(number));
+}
