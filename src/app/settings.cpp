@@ -86,6 +86,46 @@ QString settings_codec::readText(const IniFile& ini, const QString& section, con
     return ini.value(section, key, fallback).left(bufferChars).left(maxLength);
 }
 
+QColor toQColor(ColorRef color) {
+    const auto bits = std::uint32_t(color);
+    return QColor(int(bits & 0xFF), int((bits >> 8) & 0xFF), int((bits >> 16) & 0xFF));
+}
+
+ColorRef toColorRef(const QColor& color) {
+    const QColor rgb = color.toRgb();
+    return ColorRef(std::uint32_t(rgb.red()) | (std::uint32_t(rgb.green()) << 8) |
+                    (std::uint32_t(rgb.blue()) << 16));
+}
+
+QFont toQFont(const GridFontSettings& s) {
+    QFont f(s.name);
+    if (s.size > 0)
+        f.setPointSize(s.size);
+    f.setBold(s.bold);
+    f.setItalic(s.italic);
+    f.setUnderline(s.underline);
+    f.setStrikeOut(s.strikeout);
+    return f;
+}
+
+GridFontSettings gridFontFrom(const QFont& font, ColorRef color) {
+    return {color,         font.family(),    font.pointSize(), font.bold(),
+            font.italic(), font.underline(), font.strikeOut()};
+}
+
+QFont toQFont(const UserFontSettings& s, int pointSize) {
+    QFont f(s.name);
+    if (pointSize > 0)
+        f.setPointSize(pointSize);
+    f.setBold(s.bold);
+    f.setItalic(s.italic);
+    return f;
+}
+
+UserFontSettings userFontFrom(const QFont& font) {
+    return {font.family(), font.bold(), font.italic()};
+}
+
 // ---------------------------------------------------------------------------------------
 // Global settings
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QColor>
+#include <QFont>
 #include <QString>
 
 #include <array>
@@ -15,6 +17,10 @@ constexpr ColorRef kLightGrey = 12632256; // 192,192,192
 constexpr ColorRef kWhite = 16777215;
 constexpr ColorRef kMidGrey = 8553090;
 constexpr ColorRef kBlack = 0;
+
+// Red sits in the low byte of a ColorRef; QColor names its parts.
+QColor toQColor(ColorRef color);
+ColorRef toColorRef(const QColor& color);
 
 // ---------------------------------------------------------------------------------------
 // Global settings: TWKINV.INI in the settings directory, section "Misc".
@@ -171,6 +177,13 @@ struct DatabaseSettings {
     ColorSet& colors(WindowKind kind) { return colorSets[size_t(kind)]; }
     const ColorSet& colors(WindowKind kind) const { return colorSets[size_t(kind)]; }
 };
+
+// Fonts of the viewer and the user fonts as QFont; saving takes every style flag from the
+// font as it is now.
+QFont toQFont(const GridFontSettings& settings);
+GridFontSettings gridFontFrom(const QFont& font, ColorRef color);
+QFont toQFont(const UserFontSettings& settings, int pointSize);
+UserFontSettings userFontFrom(const QFont& font);
 
 DatabaseSettings readDatabaseSettings(const IniFile& ini);
 void writeDatabaseSettings(const DatabaseSettings& settings, IniFile& ini);

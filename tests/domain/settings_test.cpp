@@ -277,3 +277,27 @@ TEST(Settings, SavingKeepsForeignKeysAndReportsUnwritableFiles) {
     EXPECT_FALSE(saveGlobalSettings(GlobalSettings(), dir.file("plainfile/sub"), &error));
     EXPECT_EQ(readAll(dir.file("plainfile")), "x");
 }
+
+TEST(Settings, ColoursAndFontsConvertBothWays) {
+    EXPECT_EQ(toQColor(255), QColor(255, 0, 0)); // red in the low byte
+    EXPECT_EQ(toQColor(16711680), QColor(0, 0, 255));
+    EXPECT_EQ(toQColor(kLightGrey), QColor(192, 192, 192));
+    EXPECT_EQ(toColorRef(QColor(128, 0, 64)), 4194432);
+    EXPECT_EQ(toColorRef(toQColor(8553090)), 8553090);
+
+    GridFontSettings title{255, "Arial", 12, true, false, true, false};
+    QFont font = toQFont(title);
+    EXPECT_EQ(font.pointSize(), 12);
+    EXPECT_TRUE(font.bold());
+    EXPECT_TRUE(font.underline());
+    font.setStrikeOut(true);
+    font.setBold(false);
+    const GridFontSettings saved = gridFontFrom(font, 255);
+    EXPECT_FALSE(saved.bold);
+    EXPECT_TRUE(saved.strikeout);
+    EXPECT_TRUE(saved.underline);
+    EXPECT_EQ(saved.size, 12);
+
+    const UserFontSettings label{"Arial", false, true};
+    EXPECT_EQ(userFontFrom(toQFont(label, 9)), label);
+}
