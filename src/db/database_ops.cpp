@@ -1,0 +1,171 @@
+#include "db/database_ops.h"
+
+#include "app/prompter.h"
+#include "db/database_paths.h"
+#include "db/item_schema.h"
+#include "db/item_table.h"
+#include "dbase/table.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <exception>
+
+const QString kNotOwnTableMessage = QStringLiteral(
+    "This DBase file was not created with Tallywick Inventory 97.  It cannot be opened.  You "
+    "may, however, import data from this file using the import function.");
+
+const QString kPackQuestion = QStringLiteral(
+    "Deleted items are not permanently removed from the database until packing occurs.  Packing "
+    "simply removes them to free up space.  Continue?");
+
+const QString kPackFailure = QStringLiteral(
+    "Unable to pack table.  Packing requires exclusive use of the DBase File.  Make sure that "
+    "the DBase File is not in use by another program  or that no other users are running the "
+    "software or that no other copies of the software are in use.");
+
+const QString kRebuildQuestion = QStringLiteral(
+    "It is possible for your index files to become corrupted.  As a result, some items may not "
+    "show up in the viewer or in reports.  This will rebuild your index files correctly.  "
+    "Continue?");
+
+const QString kRebuildFailure = QStringLiteral(
+    "Unable to reindex table.  Reindexing requires exclusive use of the DBase File.  Make sure "
+    "that the DBase File is not in use by another program  or that no other users are running "
+    "the software or that no other copies of the software are in use.");
+
+QString tableInUseMessage(const QString& path) {
+    return QStringLiteral("The table \"") + path +
+           QStringLiteral("\" is currently in use by another program.") +
+           QStringLiteral("  New table creation will be aborted.");
+}
+
+namespace {
+// Offsets in the 32-byte .DBF header that these operations rely on.
+constexpr qint64 kHeaderSize = 32;
+constexpr qint64 kProductionIndexFlagOffset = 28;
+
+// The check table opens the chosen file itself (see ItemTable::open).
+void openCheckTable(dbase::Table& table, const QString& path, dbase::OpenMode mode) {
+    const QFileInfo info(path);
+    table.open(info.absolutePath().toStdString(), info.fileName().toStdString(), mode);
+}
+} // namespace
+
+void RemoveMDXByte(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return;
+    // Writing at offset 28 of a shorter file would grow it; that is no header to fix.
+    if (file.size() < kHeaderSize || !file.seek(kProductionIndexFlagOffset))
+        return;
+    char flag = 0;
+    if (file.read(&flag, 1) != 1 || flag == 0)
+        return;
+    if (file.seek(kProductionIndexFlagOffset))
+        file.write("\0", 1);
+}
+
+bool CheckDBaseFormat(const QString& path, Prompter& prompter) {
+    const DatabasePaths paths = DatabasePaths::forTable(path);
+    if (!QFileInfo::exists(paths.index))
+        RemoveMDXByte(path);
+
+    bool own = false;
+    {
+        dbase::Table MyCheckTable;
+        openCheckTable(MyCheckTable, paths.current, dbase::OpenMode::ReadOnly);
+        own = MyCheckTable.fieldCount() == kItemFieldCount;
+        for (int i = 0; own && i < kItemFieldCount; ++i)
+            own = QString::fromStdString(MyCheckTable.field(i).name)
+                      .compare(kItemFields[size_t(i)].qName(), Qt::CaseInsensitive) == 0;
+        MyCheckTable.close();
+    }
+    if (!own)
+        prompter.error(kNotOwnTableMessage);
+    return own;
+}
+
+bool DBaseInUse(const QString& path) {
+    dbase::Table MyCheckTable;
+    try {
+        openCheckTable(MyCheckTable, path, dbase::OpenMode::Exclusive);
+    } catch (const dbase::DatabaseError&) {
+        return true;
+    }
+    MyCheckTable.close();
+    return false;
+}
+
+bool MakeNewDB(const QString& path, Prompter& prompter) {
+    if (QFileInfo::exists(path) && DBaseInUse(path)) {
+        prompter.error(tableInUseMessage(path));
+        return false;
+    }
+    std::vector<dbase::FieldDef> defs;
+    for (const ItemField& f : kItemFields) {
+        std::string name(f.name);
+        switch (f.type) {
+        case FieldType::Character:
+            defs.push_back(dbase::FieldDef::character(name, f.width));
+            break;
+        case FieldType::Integer:
+            defs.push_back(dbase::FieldDef::integer(name));
+            break;
+        case FieldType::Float:
+            defs.push_back(dbase::FieldDef::floating(name));
+            break;
+        case FieldType::Date:
+            defs.push_back(dbase::FieldDef::date(name));
+            break;
+        }
+    }
+    const QFileInfo info(path);
+    dbase::Table::create(info.absolutePath().toStdString(), info.fileName().toStdString(), defs);
+    return QFileInfo::exists(path);
+}
+
+namespace {
+// Close, reopen with sole use, work, reopen shared. Whatever happens, the table ends open
+// shared with the viewer set up again; a refused sole use shows `refusal`.
+bool withExclusiveUse(ItemTable& items, Prompter& prompter,
+                      const std::function<void()>& reapplyViewer, const QString& refusal,
+                      const std::function<void(dbase::Table&)>& work) {
+    auto reopenShared = [&] {
+        if (items.isOpen())
+            items.close();
+        items.open(dbase::OpenMode::Shared);
+        if (reapplyViewer)
+            reapplyViewer();
+    };
+    items.close();
+    try {
+        items.open(dbase::OpenMode::Exclusive);
+    } catch (const dbase::DatabaseError&) {
+        reopenShared();
+        prompter.error(refusal);
+        return false;
+    }
+    try {
+        work(items.table());
+    } catch (...) {
+        // Report the failure of the work, not a second one from reopening.
+        const std::exception_ptr failure = std::current_exception();
+        try {
+            reopenShared();
+        } catch (...) {
+        }
+        std::rethrow_exception(failure);
+    }
+    reopenShared();
+    return true;
+}
+} // namespace
+
+bool packDatabase(ItemTable& items, Prompter& prompter,
+                  const std::function<void()>& reapplyViewer) {
+    if (!prompter.confirm(kPackQuestion))
+        return false;
+    return withExclusiveUse(items, prompter, reapplyViewer, kPackFailure,
+                            [](dbase::Table& t) { t.pack(); });
+}
