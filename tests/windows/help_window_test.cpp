@@ -80,7 +80,7 @@ TEST(HelpWindow, EveryKeywordAndEveryLinkLeadsToAPage) {
             if (page == "index.html")
                 linkedFromContents << target;
         }
-        // Nothing to say what is not built or is borrowed from elsewhere.
+        // Pages ship as finished text.
         EXPECT_FALSE(html.contains("TODO", Qt::CaseInsensitive)) << page.toStdString();
     }
     for (const QString& page : pages) {
