@@ -31,21 +31,27 @@ public:
         if (m_cells++ > 0)
             m_buffer += ',';
         bool quote = false;
-        for (char c : bytes)
-            if (c == ',' || c == '"' || c == '\n' || c == '\r') {
+        bool plain = true;
+        for (const char c : bytes) {
+            if (c == ',' || c == '"' || c == '\n' || c == '\r')
                 quote = true;
-                break;
-            }
+            if (c == '"' || (convert && static_cast<unsigned char>(c) >= 0x80))
+                plain = false;
+        }
         if (quote)
             m_buffer += '"';
-        for (char c : bytes) {
-            const auto b = static_cast<unsigned char>(c);
-            if (c == '"')
-                m_buffer += "\"\"";
-            else if (b < 0x80 || !convert)
-                m_buffer += c;
-            else
-                m_buffer += m_utf8[b];
+        if (plain) {
+            m_buffer.append(bytes); // the common case: nothing to escape or convert
+        } else {
+            for (const char c : bytes) {
+                const auto b = static_cast<unsigned char>(c);
+                if (c == '"')
+                    m_buffer += "\"\"";
+                else if (b < 0x80 || !convert)
+                    m_buffer += c;
+                else
+                    m_buffer += m_utf8[b];
+            }
         }
         if (quote)
             m_buffer += '"';
