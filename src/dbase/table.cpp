@@ -784,8 +784,10 @@ void Table::post() {
         m_order->setPosition(recNo, m_buffer);
         notify(TableObserver::Change::DataChanged);
     } else if (m_state == TableState::Edit) {
-        if (m_buffer != m_saved)
+        if (m_buffer != m_saved) {
             storeRecord(m_recNo, m_saved, m_buffer);
+            m_order->setPosition(m_recNo, m_buffer); // its key may have moved it
+        }
         releaseRecordLock();
         m_state = TableState::Browse;
         notify(TableObserver::Change::RecordChanged);
