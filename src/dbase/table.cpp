@@ -301,6 +301,7 @@ fs::path Table::create(const fs::path& dir, std::string_view name,
 Table::Table() = default;
 
 Table::~Table() {
+    m_observers.clear(); // observers may already be gone; nobody needs the closing notice
     try {
         close();
     } catch (...) {
