@@ -5,10 +5,11 @@
 
 namespace dbase {
 
-// The one error the engine raises; the text names what failed and which file, fit to show.
+// The engine's one error type. The message names the file and what went wrong and is meant to
+// be shown to the user as it stands.
 class DatabaseError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit DatabaseError(const std::string& message) : std::runtime_error(message) {}
 };
 
 } // namespace dbase

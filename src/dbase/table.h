@@ -1,0 +1,246 @@
+#pragma once
+
+#include "code_page.h"
+#include "database_error.h"
+#include "field.h"
+#include "table_hooks.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dbase {
+
+enum class OpenMode {
+    Shared,    // read and write; other shared openers allowed
+    Exclusive, // read and write; fails while anyone else has the table open
+    ReadOnly,  // read only; coexists with shared openers
+};
+
+enum class TableState { Inactive, Browse, Edit, Insert };
+
+// Where the cursor was; gotoBookmark() returns there.
+struct Bookmark {
+    std::uint32_t recNo = 0;
+    bool isValid() const { return recNo != 0; }
+};
+
+// One dBase IV table (.DBF) opened through a record cursor.
+//
+// Walks skip records marked deleted and records the filter refuses. The cursor follows the
+// usual dataset rules: first() sets bof(), last() sets eof(), next() past the last visible
+// record sets eof() and stays where it was; on an empty view both are set and recordNumber()
+// is 0. Moving while editing posts the edit first; close() discards it.
+//
+// Locks are open file description locks, so they exclude other processes and other Table
+// objects in this process alike, and a dying process releases them.
+class Table {
+public:
+    using Filter = std::function<bool(const Table&)>;
+
+    Table();
+    ~Table();
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+
+    // Writes an empty table dir/name.DBF (the ".DBF" is added unless name ends in it), replacing
+    // any file of that name. No index; language driver 0x57. Returns the file's path.
+    static std::filesystem::path create(const std::filesystem::path& dir, std::string_view name,
+                                        const std::vector<FieldDef>& fields);
+
+    // name without extension (a name already ending in ".DBF" in any case is taken as is).
+    void open(const std::filesystem::path& dir, std::string_view name,
+              OpenMode mode = OpenMode::Shared);
+    // Opens the file at exactly this path, whatever its name.
+    void openFile(const std::filesystem::path& file, OpenMode mode = OpenMode::Shared);
+    // The file open() would use for dir and name.
+    static std::filesystem::path tablePath(const std::filesystem::path& dir, std::string_view name);
+    void close();
+    bool isOpen() const;
+
+    const std::filesystem::path& path() const { return m_path; }
+    OpenMode openMode() const { return m_mode; }
+    TableState state() const { return m_state; }
+
+    // Header facts.
+    std::uint8_t versionByte() const;
+    std::uint8_t languageDriver() const;
+    CodePage codePage() const;
+    bool hasProductionIndex() const; // header byte 28
+    void setProductionIndexFlag(bool on);
+    std::optional<Date> lastUpdate() const;
+
+    // Field layout.
+    const std::vector<Field>& fields() const { return m_fields; }
+    int fieldCount() const { return static_cast<int>(m_fields.size()); }
+    const Field& field(int index) const;
+    // Case-blind; -1 when the table has no such field.
+    int fieldIndex(std::string_view name) const;
+    int recordLength() const;
+
+    // Cursor.
+    void first();
+    void last();
+    void next();
+    void prior();
+    bool bof() const { return m_bof; }
+    bool eof() const { return m_eof; }
+    bool isEmpty() const { return m_recNo == 0; }
+    std::uint32_t recordNumber() const { return m_recNo; }
+    Bookmark bookmark() const { return {m_recNo}; }
+    // Back to a bookmarked record; when it was deleted or filtered out since, to the next
+    // visible one.
+    void gotoBookmark(const Bookmark& mark);
+    // Re-reads the record count and the current record, and applies the filter again.
+    void refresh();
+
+    void setFilter(Filter filter);
+    void clearFilter();
+    bool hasFilter() const { return static_cast<bool>(m_filter); }
+
+    // Records in the header, deleted ones included (re-read from the file).
+    std::uint32_t recordCount();
+    // Records a walk would see: not deleted and accepted by the filter. Keeps the position.
+    std::uint32_t countVisible();
+
+    // Editing. insert() is append() in a dBase table.
+    void append();
+    void insert() { append(); }
+    void edit();
+    void post();
+    void cancel();
+    // Marks the current record deleted (pack removes it) and moves to the next visible record.
+    void deleteRecord();
+    // Removes deleted records. Needs exclusive use. The file is rewritten into a temporary file
+    // that replaces the table only when complete; the table stays open and locked throughout.
+    void pack();
+
+    // Field values of the current record buffer. Text is in the table's code page bytes.
+    // Character fields lose trailing blanks, numbers their leading blanks; dates read "YYYYMMDD".
+    std::string fieldText(int index) const;
+    std::string_view fieldBytes(int index) const; // exactly as stored
+    bool isBlank(int index) const;
+    // Blank gives nullopt; bytes that are no number/date throw DatabaseError.
+    std::optional<std::int64_t> fieldInteger(int index) const;
+    std::optional<double> fieldDouble(int index) const;
+    std::optional<Date> fieldDate(int index) const;
+    std::optional<bool> fieldLogical(int index) const;
+
+    // Setters need Edit or Insert state and throw DatabaseError when the value does not fit.
+    // setFieldText parses text for number and date fields ("" clears).
+    void setFieldText(int index, std::string_view text);
+    void setFieldInteger(int index, std::int64_t value);
+    void setFieldDouble(int index, double value);
+    void setFieldDate(int index, const Date& value);
+    void setFieldLogical(int index, bool value);
+    void clearField(int index);
+
+    // The same by field name (case-blind); an unknown name throws DatabaseError.
+    std::string fieldText(std::string_view name) const { return fieldText(requireField(name)); }
+    bool isBlank(std::string_view name) const { return isBlank(requireField(name)); }
+    std::optional<std::int64_t> fieldInteger(std::string_view name) const {
+        return fieldInteger(requireField(name));
+    }
+    std::optional<double> fieldDouble(std::string_view name) const {
+        return fieldDouble(requireField(name));
+    }
+    std::optional<Date> fieldDate(std::string_view name) const {
+        return fieldDate(requireField(name));
+    }
+    void setFieldText(std::string_view name, std::string_view text) {
+        setFieldText(requireField(name), text);
+    }
+    void setFieldInteger(std::string_view name, std::int64_t value) {
+        setFieldInteger(requireField(name), value);
+    }
+    void setFieldDouble(std::string_view name, double value) {
+        setFieldDouble(requireField(name), value);
+    }
+    void setFieldDate(std::string_view name, const Date& value) {
+        setFieldDate(requireField(name), value);
+    }
+    void clearField(std::string_view name) { clearField(requireField(name)); }
+    int requireField(std::string_view name) const;
+
+    // Display observers. While updates are suspended (calls nest) nobody is told; the last
+    // resume sends one DataChanged when anything happened meanwhile.
+    void attach(TableObserver* observer);
+    void detach(TableObserver* observer);
+    void suspendUpdates();
+    void resumeUpdates();
+    bool updatesSuspended() const { return m_suspend > 0; }
+
+    // --- For engine code (index tags, expressions); not for the layers above. ---
+    // The current record buffer: deletion flag, then the fields at their offsets.
+    std::string_view recordBuffer() const { return m_buffer; }
+    // Raw bytes of record recNo straight from the file.
+    std::string readRecord(std::uint32_t recNo) const;
+    // Replaces the walking order (nullptr: natural record order) and goes to first().
+    void setRecordOrder(std::unique_ptr<RecordOrder> order);
+    RecordOrder& recordOrder() { return *m_order; }
+    void setWriteHook(RecordWriteHook* hook) { m_hook = hook; }
+    int fileDescriptor() const { return m_fd; }
+
+private:
+    void requireOpen(const char* what) const;
+    void requireWritable(const char* what) const;
+    void requireEditing(const char* what) const;
+    [[noreturn]] void fail(const std::string& what) const;
+
+    std::uint32_t rereadRecordCount();
+    const char* cachedRecord(std::uint32_t recNo) const;
+    std::string readRecordFromDisk(std::uint32_t recNo) const;
+    void loadRecord(std::uint32_t recNo);
+    bool candidateVisible(std::uint32_t recNo);
+    std::uint32_t skipInvisible(std::uint32_t recNo, bool forward);
+    void makeEmpty();
+    void positionAt(std::uint32_t recNo);
+    void checkBrowseMode();
+    std::uint32_t storeRecord(std::uint32_t recNo, const std::string& before,
+                              const std::string& after);
+    std::uint32_t appendLocked(const std::string& record);
+    void touchHeaderDate();
+    void setBytes(int index, const std::string& bytes);
+    void setNumberText(int index, std::string_view text);
+    void releaseRecordLock();
+    void notify(TableObserver::Change change);
+    std::string describe(int index) const;
+
+    std::filesystem::path m_path;
+    OpenMode m_mode = OpenMode::Shared;
+    TableState m_state = TableState::Inactive;
+    int m_fd = -1;
+
+    std::string m_headerBytes; // the 32 fixed header bytes as last read
+    std::uint32_t m_recordCount = 0;
+    std::uint32_t m_headerLength = 0;
+    std::uint32_t m_recordLength = 0;
+    std::vector<Field> m_fields;
+
+    std::unique_ptr<RecordOrder> m_order;
+    Filter m_filter;
+    RecordWriteHook* m_hook = nullptr;
+
+    std::string m_buffer; // current record (or the one being edited)
+    std::string m_saved;  // the record as it was before edit()/append()
+    std::uint32_t m_recNo = 0;
+    std::uint32_t m_lockedRecNo = 0;
+    bool m_bof = true;
+    bool m_eof = true;
+    Date m_lastTouched{};
+
+    // Read-ahead window over the records, so walks do not cost one system call per record.
+    mutable std::string m_cache;
+    mutable std::uint64_t m_cacheStart = 0;
+
+    std::vector<TableObserver*> m_observers;
+    int m_suspend = 0;
+    bool m_pendingNotice = false;
+};
+
+} // namespace dbase

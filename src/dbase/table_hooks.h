@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace dbase {
+
+class Table;
+
+// The order in which the cursor walks the table. Natural record order is the default; an index
+// tag can replace it. Record numbers are 1-based, 0 means "no such record". The order only
+// proposes record numbers: the table itself skips deleted records and applies the filter.
+class RecordOrder {
+public:
+    virtual ~RecordOrder() = default;
+    virtual std::uint32_t first() = 0;
+    virtual std::uint32_t last() = 0;
+    // Relative to the order's current position, which moves with the answer.
+    virtual std::uint32_t next() = 0;
+    virtual std::uint32_t prior() = 0;
+    // Puts the position on recNo, whose raw bytes (deletion flag first) are record. Used for
+    // bookmarks, after a post and after a failed walk returns to where it was.
+    virtual void setPosition(std::uint32_t recNo, std::string_view record) = 0;
+};
+
+// Told about every record write, so an index can follow the table. before is empty for a new
+// record. aboutToWrite may throw to refuse the write; nothing reaches the file then.
+class RecordWriteHook {
+public:
+    virtual ~RecordWriteHook() = default;
+    virtual void aboutToWrite(Table& /*table*/, std::uint32_t /*recNo*/,
+                              std::string_view /*before*/, std::string_view /*after*/) {}
+    virtual void written(Table& /*table*/, std::uint32_t /*recNo*/, std::string_view /*before*/,
+                         std::string_view /*after*/) {}
+    // After pack renumbered the records.
+    virtual void packed(Table& /*table*/) {}
+};
+
+// Display observers (a grid, a record count label).
+class TableObserver {
+public:
+    enum class Change {
+        Moved,         // the cursor is on another record
+        RecordChanged, // the current record's values changed (edit, post, cancel)
+        DataChanged,   // anything may have changed: append, delete, refresh, pack, open, close
+    };
+    virtual ~TableObserver() = default;
+    virtual void tableChanged(const Table& table, Change change) = 0;
+};
+
+} // namespace dbase
