@@ -82,6 +82,7 @@ public:
     // Case-blind; -1 when the table has no such field.
     int fieldIndex(std::string_view name) const;
     int recordLength() const;
+    int headerLength() const { return static_cast<int>(m_headerLength); }
 
     // Cursor.
     void first();
