@@ -1129,6 +1129,27 @@ void MdxFile::deleteTag(std::string_view name) {
     rewriteWithout(name);
 }
 
+void MdxFile::withWriteLock(const std::function<void()>& fn) {
+    if (!m_writable)
+        throw DatabaseError("The index \"" + m_path + "\" is open read-only.");
+    Lock lock(*this, true);
+    fn();
+}
+
+void MdxFile::rebuild(std::string_view tableName, uint8_t languageDriver,
+                      std::vector<MdxTagBuild> tags) {
+    if (!m_writable)
+        throw DatabaseError("The index \"" + m_path + "\" is open read-only.");
+    Lock lock(*this, true);
+    // Keep the creation date when the old header still holds a plausible one.
+    uint8_t created[3] = {};
+    bool haveOld = false;
+    if (readAll(m_fd, created, 3, kHdrCreated))
+        haveOld = created[1] >= 1 && created[1] <= 12 && created[2] >= 1 && created[2] <= 31;
+    writeWholeFile(m_path, tableName, languageDriver, haveOld ? created : nullptr, tags);
+    reopenIfReplaced();
+}
+
 void MdxFile::rewriteWithout(std::string_view name) {
     Lock lock(*this, true);
     Header h = readHeader();

@@ -15,6 +15,7 @@
 #include "dbase/mdx_key.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -85,6 +86,12 @@ public:
     void addTag(MdxTagBuild build);
     // Removes a tag; the file is rewritten without it (it may be left with no tags).
     void deleteTag(std::string_view name);
+    // Replaces the whole file by one holding exactly these tags, bulk-built.
+    void rebuild(std::string_view tableName, uint8_t languageDriver, std::vector<MdxTagBuild> tags);
+
+    // Runs fn holding the write lock, so that a series of changes (or reading the table and
+    // then changing the index) is seen by other processes as one.
+    void withWriteLock(const std::function<void()>& fn);
 
     // Adds (key, recno) to a tag; an entry already present is left as it is, and on a
     // unique tag a key already present is not added again.
