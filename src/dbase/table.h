@@ -56,6 +56,10 @@ public:
     // name without extension (a name already ending in ".DBF" in any case is taken as is).
     void open(const std::filesystem::path& dir, std::string_view name,
               OpenMode mode = OpenMode::Shared);
+    // Opens the file at exactly this path, whatever its name.
+    void openFile(const std::filesystem::path& file, OpenMode mode = OpenMode::Shared);
+    // The file open() would use for dir and name.
+    static std::filesystem::path tablePath(const std::filesystem::path& dir, std::string_view name);
     void close();
     bool isOpen() const;
 
@@ -183,27 +187,29 @@ public:
     int fileDescriptor() const { return m_fd; }
 
 private:
-    struct Header;
-
     void requireOpen(const char* what) const;
     void requireWritable(const char* what) const;
     void requireEditing(const char* what) const;
     [[noreturn]] void fail(const std::string& what) const;
 
-    void readHeader();
     std::uint32_t rereadRecordCount();
-    bool loadRecord(std::uint32_t recNo);
-    bool isVisible();
-    void setBlankBuffer();
-    void settle(std::uint32_t recNo, bool forward);
-    void walk(bool forward);
+    const char* cachedRecord(std::uint32_t recNo) const;
+    std::string readRecordFromDisk(std::uint32_t recNo) const;
+    void loadRecord(std::uint32_t recNo);
+    bool candidateVisible(std::uint32_t recNo);
+    std::uint32_t skipInvisible(std::uint32_t recNo, bool forward);
+    void makeEmpty();
+    void positionAt(std::uint32_t recNo);
     void checkBrowseMode();
-    void writeRecord(std::uint32_t recNo, const std::string& before, const std::string& after);
-    void appendRecord();
+    std::uint32_t storeRecord(std::uint32_t recNo, const std::string& before,
+                              const std::string& after);
+    std::uint32_t appendLocked(const std::string& record);
     void touchHeaderDate();
-    void setBytes(int index, std::string_view bytes);
+    void setBytes(int index, const std::string& bytes);
+    void setNumberText(int index, std::string_view text);
     void releaseRecordLock();
     void notify(TableObserver::Change change);
+    std::string describe(int index) const;
 
     std::filesystem::path m_path;
     OpenMode m_mode = OpenMode::Shared;
@@ -227,6 +233,10 @@ private:
     bool m_bof = true;
     bool m_eof = true;
     Date m_lastTouched{};
+
+    // Read-ahead window over the records, so walks do not cost one system call per record.
+    mutable std::string m_cache;
+    mutable std::uint64_t m_cacheStart = 0;
 
     std::vector<TableObserver*> m_observers;
     int m_suspend = 0;

@@ -1,0 +1,233 @@
+#include "dbf_layout.h"
+
+#include "database_error.h"
+#include "little_endian.h"
+
+#include <cerrno>
+#include <ctime>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dbase {
+
+namespace {
+
+[[noreturn]] void damaged(const std::string& fileName, const std::string& what) {
+    throw DatabaseError(fileName + ": not a readable dBase table (" + what + ").");
+}
+
+bool validNameByte(unsigned char c) {
+    return c > 0x20 && c != 0x7F;
+}
+
+int expectedLength(FieldType type) {
+    switch (type) {
+    case FieldType::Date:
+        return 8;
+    case FieldType::Logical:
+        return 1;
+    default:
+        return 0;
+    }
+}
+
+Field parseDescriptor(std::string_view d, int index, int offset, const std::string& fileName) {
+    using namespace layout;
+    const std::string where = "field " + std::to_string(index + 1);
+    Field f;
+    std::size_t n = 0;
+    while (n < kFieldNameSize && d[kFieldName + n] != '\0')
+        ++n;
+    if (n == 0)
+        damaged(fileName, where + " has no name");
+    if (n == kFieldNameSize)
+        damaged(fileName, where + " has an unterminated name");
+    for (std::size_t i = 0; i < n; ++i)
+        if (!validNameByte(static_cast<unsigned char>(d[kFieldName + i])))
+            damaged(fileName, where + " has a garbled name");
+    f.name.assign(d.substr(kFieldName, n));
+
+    const char type = d[kFieldType];
+    switch (type) {
+    case 'C':
+    case 'N':
+    case 'F':
+    case 'D':
+    case 'L':
+    case 'M':
+        f.type = static_cast<FieldType>(type);
+        break;
+    default: {
+        const auto c = static_cast<unsigned char>(type);
+        std::string shown =
+            (c >= 0x20 && c < 0x7F) ? std::string(1, type) : "byte " + std::to_string(c);
+        damaged(fileName, "field " + f.name + " has the unknown type " + shown);
+    }
+    }
+    f.length = readU8(d, kFieldLength);
+    f.decimals = readU8(d, kFieldDecimals);
+    f.offset = offset;
+    if (f.length == 0)
+        damaged(fileName, "field " + f.name + " has length 0");
+    if (const int want = expectedLength(f.type); want != 0 && f.length != want)
+        damaged(fileName, "field " + f.name + " has length " + std::to_string(f.length));
+    if (f.type == FieldType::Numeric || f.type == FieldType::Float) {
+        if (f.length > 32 || f.decimals >= f.length)
+            damaged(fileName, "field " + f.name + " has width " + std::to_string(f.length) +
+                                  " with " + std::to_string(f.decimals) + " decimals");
+    } else {
+        // Only numbers carry decimals; elsewhere the byte is sometimes used for other things.
+        f.decimals = 0;
+    }
+    return f;
+}
+
+} // namespace
+
+bool readExactly(int fd, char* data, std::size_t size, std::uint64_t offset) {
+    while (size > 0) {
+        const ssize_t got = ::pread(fd, data, size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        data += got;
+        size -= static_cast<std::size_t>(got);
+        offset += static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
+bool writeExactly(int fd, const char* data, std::size_t size, std::uint64_t offset) {
+    while (size > 0) {
+        const ssize_t put = ::pwrite(fd, data, size, static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put < 0)
+            return false;
+        if (put == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        data += put;
+        size -= static_cast<std::size_t>(put);
+        offset += static_cast<std::uint64_t>(put);
+    }
+    return true;
+}
+
+DbfHeader readHeader(int fd, const std::string& fileName) {
+    using namespace layout;
+    DbfHeader h;
+    h.fixed.resize(kFixedHeaderSize);
+    const bool gotFixed = readExactly(fd, h.fixed.data(), kFixedHeaderSize, 0);
+    // The size is taken after the record count was read: another program appending meanwhile
+    // only makes the file longer than the count says, never shorter.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        damaged(fileName, "its size cannot be read");
+    const auto fileSize = static_cast<std::uint64_t>(st.st_size);
+    if (!gotFixed || fileSize < kFixedHeaderSize)
+        damaged(fileName, "the file is only " + std::to_string(fileSize) + " bytes long");
+
+    const std::uint8_t version = readU8(h.fixed, kVersion);
+    if ((version & 0x07) != 0x03)
+        damaged(fileName, "unknown version byte " + std::to_string(version));
+    h.recordCount = readU32(h.fixed, kRecordCount);
+    h.headerLength = readU16(h.fixed, kHeaderLength);
+    h.recordLength = readU16(h.fixed, kRecordLength);
+
+    const std::size_t minHeader = kFixedHeaderSize + kDescriptorSize + 1;
+    if (h.headerLength < minHeader)
+        damaged(fileName, "header length " + std::to_string(h.headerLength) + " is too short");
+    if (h.headerLength > fileSize)
+        damaged(fileName,
+                "header length " + std::to_string(h.headerLength) + " is past the end of the file");
+
+    std::string all(h.headerLength, '\0');
+    if (!readExactly(fd, all.data(), all.size(), 0))
+        damaged(fileName, "the field descriptors cannot be read");
+
+    // Descriptors run until the terminator, which must sit at a descriptor boundary.
+    std::size_t pos = kFixedHeaderSize;
+    int offset = 1;
+    while (true) {
+        if (pos >= all.size())
+            damaged(fileName, "the field list has no end marker within the header length");
+        if (all[pos] == kHeaderTerminator)
+            break;
+        if (pos + kDescriptorSize > all.size())
+            damaged(fileName, "the header length " + std::to_string(h.headerLength) +
+                                  " cuts a field descriptor");
+        if (h.fields.size() == kMaxFields)
+            damaged(fileName, "more than 255 fields");
+        Field f = parseDescriptor(std::string_view(all).substr(pos, kDescriptorSize),
+                                  static_cast<int>(h.fields.size()), offset, fileName);
+        offset += f.length;
+        h.fields.push_back(std::move(f));
+        pos += kDescriptorSize;
+    }
+    if (h.fields.empty())
+        damaged(fileName, "the table has no fields");
+    // dBase III wrote one spare NUL after the terminator; anything else disagrees.
+    const std::size_t expected = pos + 1;
+    if (h.headerLength != expected && !(h.headerLength == expected + 1 && all[expected] == '\0'))
+        damaged(fileName, "header length " + std::to_string(h.headerLength) + " does not match " +
+                              std::to_string(h.fields.size()) + " fields");
+    if (static_cast<std::uint32_t>(offset) != h.recordLength)
+        damaged(fileName, "record length " + std::to_string(h.recordLength) +
+                              " does not match the fields, which need " + std::to_string(offset));
+
+    const std::uint64_t needed =
+        std::uint64_t{h.headerLength} + std::uint64_t{h.recordCount} * h.recordLength;
+    if (needed > fileSize)
+        damaged(fileName, "the header counts " + std::to_string(h.recordCount) +
+                              " records but the file holds only " +
+                              std::to_string((fileSize - h.headerLength) / h.recordLength));
+    return h;
+}
+
+std::string buildHeader(const std::vector<Field>& fields, std::uint8_t languageDriver,
+                        const Date& date) {
+    using namespace layout;
+    std::string h(kFixedHeaderSize + kDescriptorSize * fields.size() + 1, '\0');
+    std::uint32_t recordLength = 1;
+    for (const Field& f : fields)
+        recordLength += static_cast<std::uint32_t>(f.length);
+    writeU8(h, kVersion, kVersionDbase);
+    putUpdateDate(h, date);
+    writeU32(h, kRecordCount, 0);
+    writeU16(h, kHeaderLength, static_cast<std::uint16_t>(h.size()));
+    writeU16(h, kRecordLength, static_cast<std::uint16_t>(recordLength));
+    writeU8(h, kProductionIndex, 0);
+    writeU8(h, kLanguageDriver, languageDriver);
+    std::size_t pos = kFixedHeaderSize;
+    for (const Field& f : fields) {
+        h.replace(pos + kFieldName, f.name.size(), f.name);
+        h[pos + kFieldType] = static_cast<char>(f.type);
+        writeU8(h, pos + kFieldLength, static_cast<std::uint8_t>(f.length));
+        writeU8(h, pos + kFieldDecimals, static_cast<std::uint8_t>(f.decimals));
+        pos += kDescriptorSize;
+    }
+    h[pos] = kHeaderTerminator;
+    return h;
+}
+
+Date today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday};
+}
+
+void putUpdateDate(std::string& fixed, const Date& date) {
+    using namespace layout;
+    int year = date.year - 1900;
+    year = year < 0 ? 0 : (year > 255 ? 255 : year);
+    writeU8(fixed, kUpdateYear, static_cast<std::uint8_t>(year));
+    writeU8(fixed, kUpdateMonth, static_cast<std::uint8_t>(date.month));
+    writeU8(fixed, kUpdateDay, static_cast<std::uint8_t>(date.day));
+}
+
+} // namespace dbase

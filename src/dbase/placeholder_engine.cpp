@@ -1,1 +1,0 @@
-// Removed once the engine has its first source file.

@@ -1,0 +1,289 @@
+#include "engine_support.h"
+
+using namespace dbase;
+using namespace enginetest;
+using Names = std::vector<std::string>;
+
+namespace {
+
+class Cursor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Table::create(m_dir.path(), "T", mixedFields());
+        m_table.open(m_dir.path(), "T");
+        for (int i = 1; i <= 6; ++i)
+            appendNamed(m_table, "R" + std::to_string(i), i);
+    }
+    TempDir m_dir;
+    Table m_table;
+};
+
+struct Recorder : TableObserver {
+    std::vector<Change> changes;
+    void tableChanged(const Table&, Change c) override { changes.push_back(c); }
+};
+
+} // namespace
+
+TEST(CursorEmpty, EmptyTableHasBothEndsAndNoRecord) {
+    TempDir dir;
+    Table::create(dir.path(), "E", mixedFields());
+    Table t;
+    t.open(dir.path(), "E");
+    EXPECT_TRUE(t.bof());
+    EXPECT_TRUE(t.eof());
+    EXPECT_EQ(t.recordNumber(), 0u);
+    t.next();
+    t.prior();
+    t.last();
+    EXPECT_TRUE(t.eof() && t.bof());
+    EXPECT_TRUE(t.isBlank("Name"));
+    EXPECT_THROW(t.edit(), DatabaseError);
+    EXPECT_THROW(t.deleteRecord(), DatabaseError);
+    EXPECT_EQ(t.countVisible(), 0u);
+}
+
+TEST_F(Cursor, WalksBothWaysAndStopsAtTheEnds) {
+    EXPECT_EQ(walkNames(m_table), (Names{"R1", "R2", "R3", "R4", "R5", "R6"}));
+    EXPECT_TRUE(m_table.eof());
+    EXPECT_EQ(m_table.recordNumber(), 6u); // stays on the last record
+    EXPECT_EQ(m_table.fieldText("Name"), "R6");
+
+    Names back;
+    for (m_table.last(); !m_table.bof(); m_table.prior())
+        back.push_back(m_table.fieldText("Name"));
+    EXPECT_EQ(back, (Names{"R6", "R5", "R4", "R3", "R2", "R1"}));
+    EXPECT_EQ(m_table.recordNumber(), 1u);
+    EXPECT_EQ(m_table.fieldText("Name"), "R1");
+    m_table.next();
+    EXPECT_FALSE(m_table.bof());
+    EXPECT_EQ(m_table.fieldText("Name"), "R2");
+}
+
+TEST_F(Cursor, DeletedRecordsAreSkippedUntilPackRemovesThem) {
+    m_table.first();
+    m_table.deleteRecord();                     // R1
+    EXPECT_EQ(m_table.fieldText("Name"), "R2"); // moved to the next record
+    m_table.next();
+    m_table.next();
+    m_table.deleteRecord(); // R4
+    EXPECT_EQ(m_table.fieldText("Name"), "R5");
+    m_table.last();
+    m_table.deleteRecord(); // R6: falls back to the one before
+    EXPECT_EQ(m_table.fieldText("Name"), "R5");
+    EXPECT_TRUE(m_table.eof());
+
+    EXPECT_EQ(walkNames(m_table), (Names{"R2", "R3", "R5"}));
+    EXPECT_EQ(m_table.recordCount(), 6u); // still in the file
+    EXPECT_EQ(m_table.countVisible(), 3u);
+    m_table.first();
+    m_table.next();
+    EXPECT_EQ(m_table.fieldText("Name"), "R3");
+
+    // Pack needs exclusive use.
+    try {
+        m_table.pack();
+        FAIL();
+    } catch (const DatabaseError& e) {
+        EXPECT_NE(std::string(e.what()).find("exclusive"), std::string::npos);
+    }
+    m_table.close();
+    m_table.open(m_dir.path(), "T", OpenMode::Exclusive);
+    const std::uint64_t before = fs::file_size(m_table.path());
+    m_table.pack();
+    EXPECT_EQ(m_table.recordCount(), 3u);
+    EXPECT_EQ(walkNames(m_table), (Names{"R2", "R3", "R5"}));
+    appendNamed(m_table, "R7", 7); // the table stays usable on the new file
+    m_table.close();
+
+    const std::uint64_t recLen = (before - 32 - 4 * 32 - 2) / 6;
+    EXPECT_EQ(fs::file_size(m_dir.file("T.DBF")), 32 + 4 * 32 + 1 + 4 * recLen + 1);
+    EXPECT_EQ(readFile(m_dir.file("T.DBF")).back(), '\x1A');
+    int files = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(m_dir.path()))
+        ++files;
+    EXPECT_EQ(files, 1); // no temporary left behind
+    m_table.open(m_dir.path(), "T", OpenMode::ReadOnly);
+    EXPECT_EQ(walkNames(m_table), (Names{"R2", "R3", "R5", "R7"}));
+}
+
+TEST_F(Cursor, FilterHidesRecordsAndRefreshAppliesAChangedFilter) {
+    int threshold = 3;
+    m_table.first();
+    m_table.setFilter(
+        [&](const Table& t) { return t.fieldInteger("Qty").value_or(0) > threshold; });
+    m_table.refresh();
+    EXPECT_EQ(m_table.fieldText("Name"), "R4"); // the current record was filtered out
+    EXPECT_EQ(walkNames(m_table), (Names{"R4", "R5", "R6"}));
+    EXPECT_EQ(m_table.countVisible(), 3u);
+    EXPECT_EQ(m_table.recordCount(), 6u);
+
+    m_table.last();
+    threshold = 10;
+    m_table.refresh();
+    EXPECT_TRUE(m_table.isEmpty());
+    EXPECT_TRUE(m_table.bof() && m_table.eof());
+
+    // The filter sees the record number of the candidate, not of the current record.
+    m_table.setFilter([](const Table& t) { return t.recordNumber() % 2 == 0; });
+    m_table.refresh();
+    EXPECT_EQ(walkNames(m_table), (Names{"R2", "R4", "R6"}));
+
+    m_table.clearFilter();
+    m_table.refresh();
+    EXPECT_EQ(m_table.countVisible(), 6u);
+}
+
+TEST_F(Cursor, BookmarksReturnToTheRecordOrItsNeighbour) {
+    m_table.first();
+    m_table.next();
+    m_table.next();
+    const Bookmark mark = m_table.bookmark();
+    EXPECT_EQ(m_table.fieldText("Name"), "R3");
+    m_table.last();
+    m_table.gotoBookmark(mark);
+    EXPECT_EQ(m_table.fieldText("Name"), "R3");
+    EXPECT_FALSE(m_table.eof());
+
+    m_table.deleteRecord();
+    m_table.first();
+    m_table.gotoBookmark(mark); // R3 is gone: the next visible record
+    EXPECT_EQ(m_table.fieldText("Name"), "R4");
+    m_table.next();
+    EXPECT_EQ(m_table.fieldText("Name"), "R5"); // and the walk goes on from there
+
+    m_table.setFilter([](const Table& t) { return t.fieldText("Name") != "R4"; });
+    m_table.gotoBookmark(mark);
+    EXPECT_EQ(m_table.fieldText("Name"), "R5");
+
+    EXPECT_THROW(m_table.gotoBookmark(Bookmark{}), DatabaseError);
+    EXPECT_THROW(m_table.gotoBookmark(Bookmark{99}), DatabaseError);
+}
+
+TEST_F(Cursor, SharedOpenersSeeEachOthersAppendsAndEdits) {
+    Table other;
+    other.open(m_dir.path(), "T", OpenMode::Shared);
+    appendNamed(other, "X7", 7);
+
+    // Our walk reaches the new record at the end of the file without a refresh.
+    m_table.last();
+    EXPECT_EQ(m_table.fieldText("Name"), "X7");
+    EXPECT_EQ(m_table.recordCount(), 7u);
+    m_table.first();
+    EXPECT_EQ(walkNames(m_table).size(), 7u);
+
+    // Walking on at the end picks up a record appended meanwhile.
+    appendNamed(other, "X8", 8);
+    m_table.next();
+    EXPECT_FALSE(m_table.eof());
+    EXPECT_EQ(m_table.fieldText("Name"), "X8");
+
+    // Edit re-reads the record, so a change made elsewhere is not overwritten.
+    other.first();
+    other.edit();
+    other.setFieldText("Name", "Theirs");
+    other.post();
+    m_table.first();
+    m_table.edit();
+    EXPECT_EQ(m_table.fieldText("Name"), "Theirs");
+    m_table.setFieldInteger("Qty", 42);
+
+    // While we edit, the record is locked against the other opener.
+    other.first();
+    EXPECT_THROW(other.edit(), DatabaseError);
+    EXPECT_THROW(other.deleteRecord(), DatabaseError);
+    m_table.post();
+    EXPECT_NO_THROW(other.edit());
+    other.cancel();
+
+    other.refresh();
+    EXPECT_EQ(other.fieldInteger("Qty"), 42);
+    EXPECT_EQ(other.fieldText("Name"), "Theirs");
+
+    // A record deleted elsewhere cannot be edited here.
+    other.deleteRecord();
+    EXPECT_THROW(m_table.edit(), DatabaseError);
+    EXPECT_EQ(m_table.state(), TableState::Browse);
+}
+
+TEST_F(Cursor, ObserversHearMovesAndChangesButNotWhileSuspended) {
+    Recorder rec;
+    m_table.attach(&rec);
+    m_table.first();
+    m_table.next();
+    EXPECT_EQ(rec.changes, (std::vector<TableObserver::Change>{TableObserver::Change::Moved,
+                                                               TableObserver::Change::Moved}));
+    rec.changes.clear();
+    m_table.edit();
+    m_table.setFieldText("Name", "New");
+    m_table.post();
+    EXPECT_FALSE(rec.changes.empty());
+    EXPECT_EQ(rec.changes.back(), TableObserver::Change::RecordChanged);
+
+    rec.changes.clear();
+    m_table.suspendUpdates();
+    m_table.suspendUpdates(); // nests
+    for (m_table.first(); !m_table.eof(); m_table.next()) {
+        m_table.edit();
+        m_table.setFieldInteger("Qty", 0);
+        m_table.post();
+    }
+    appendNamed(m_table, "R7", 7);
+    m_table.resumeUpdates();
+    EXPECT_TRUE(rec.changes.empty());
+    m_table.resumeUpdates();
+    EXPECT_EQ(rec.changes,
+              (std::vector<TableObserver::Change>{TableObserver::Change::DataChanged}));
+
+    // Nothing happened while suspended: no notice on resume.
+    rec.changes.clear();
+    m_table.suspendUpdates();
+    m_table.resumeUpdates();
+    EXPECT_TRUE(rec.changes.empty());
+
+    m_table.detach(&rec);
+    m_table.first();
+    EXPECT_TRUE(rec.changes.empty());
+}
+
+TEST_F(Cursor, WriteHookSeesEveryRecordWriteWithOldAndNewBytes) {
+    struct Hook : RecordWriteHook {
+        std::vector<std::tuple<std::uint32_t, std::string, std::string>> writes;
+        bool refuse = false;
+        int packs = 0;
+        void aboutToWrite(Table&, std::uint32_t, std::string_view, std::string_view) override {
+            if (refuse)
+                throw DatabaseError("refused");
+        }
+        void written(Table&, std::uint32_t r, std::string_view b, std::string_view a) override {
+            writes.emplace_back(r, std::string(b), std::string(a));
+        }
+        void packed(Table&) override { ++packs; }
+    } hook;
+    m_table.setWriteHook(&hook);
+    appendNamed(m_table, "R7", 7);
+    m_table.first();
+    m_table.edit();
+    m_table.setFieldText("Name", "E1");
+    m_table.post();
+    m_table.deleteRecord();
+    ASSERT_EQ(hook.writes.size(), 3u);
+    EXPECT_EQ(std::get<0>(hook.writes[0]), 7u);
+    EXPECT_TRUE(std::get<1>(hook.writes[0]).empty());
+    EXPECT_EQ(std::get<2>(hook.writes[0]).substr(0, 3), " R7");
+    EXPECT_EQ(std::get<1>(hook.writes[1]).substr(0, 3), " R1");
+    EXPECT_EQ(std::get<2>(hook.writes[1]).substr(0, 3), " E1");
+    EXPECT_EQ(std::get<1>(hook.writes[2]).substr(0, 3), " E1");
+    EXPECT_EQ(std::get<2>(hook.writes[2]).substr(0, 3), "*E1");
+
+    // A refused write leaves the file alone and the edit open.
+    hook.refuse = true;
+    const std::string before = readFile(m_dir.file("T.DBF"));
+    m_table.append();
+    m_table.setFieldText("Name", "No");
+    EXPECT_THROW(m_table.post(), DatabaseError);
+    EXPECT_EQ(m_table.state(), TableState::Insert);
+    m_table.cancel();
+    EXPECT_EQ(readFile(m_dir.file("T.DBF")), before);
+    m_table.setWriteHook(nullptr);
+}
