@@ -200,6 +200,11 @@ TEST(NewDatabase, CreatesReplacesAndRefusesTablesInUse) {
     holder.close();
     EXPECT_FALSE(DBaseInUse(dir.file("BUSY.DBF")));
 
+    // A directory that is gone is the engine's error to report; nothing is created.
+    ScriptedPrompter p;
+    EXPECT_THROW(MakeNewDB(dir.file("gone/NEW.DBF"), p), dbase::DatabaseError);
+    EXPECT_FALSE(QFile::exists(dir.file("gone")));
+
     // The physical layout holds what the editor accepts.
     ItemTable items;
     items.setPaths(DatabasePaths::forTable(path));
