@@ -119,6 +119,7 @@ private:
     void startUp(const QStringList& arguments);
     bool openStartupDatabase();
     void openItemTable();
+    void attachViewer();
     void applyUserFontsToMain();
     void wireCommands();
     void setBrowseMode();

@@ -11,6 +11,7 @@
 #include "appearance/set_colors.h"
 #include "db/database_ops.h"
 #include "db/item_schema.h"
+#include "db/sort_index.h"
 #include "db/sort_string.h"
 
 #include <QAction>
@@ -143,11 +144,20 @@ bool TMain::openStartupDatabase() {
                                         globalSettingsPath(m_paths.settingsDir));
     m_session.sortExpression = BuildSortString(m_session.db.sortKeys);
     m_session.lists.loadDatabaseLists(m_session.items.paths().base, m_paths.programDir);
-    return guarded([this] { openItemTable(); });
+    return guarded([this] {
+        m_session.items.setIndexName({});
+        m_session.items.open(dbase::OpenMode::Shared);
+        selectSortIndex(m_session.items, m_session.sortExpression, SortIndexChoice::Reuse);
+        attachViewer();
+    });
 }
 
 void TMain::openItemTable() {
     m_session.items.open(dbase::OpenMode::Shared);
+    attachViewer();
+}
+
+void TMain::attachViewer() {
     m_viewerModel->setTable(&m_session.items.table());
 }
 
@@ -331,7 +341,10 @@ void TMain::MenuPackClick() {
 }
 
 void TMain::MenuRebuildClick() {
-    // Wired once the production index is part of the engine.
+    BusyCursor busy;
+    guarded([this] { rebuildIndexes(m_session.items, m_prompter, [this] { attachViewer(); }); });
+    SetViewerOptions();
+    DisplayCount();
 }
 
 void TMain::chooseFont(int which) {
@@ -431,7 +444,7 @@ void TMain::wireCommands() {
           "&File/&Restore Data", "&File/&Print", "&Records/&Add", "&Records/&Edit",
           "&Records/&Copy", "&Records/&Import", "&Records/E&xport", "Navi&gate/&Search (Query)",
           "Navi&gate/&Locate", "Navi&gate/Locate &Next", "Navi&gate/&Reports", "Navi&gate/&Viewer",
-          "&Options/Sort &Order", "&Tools/&Search and Replace", "&Tools/&Rebuild Indexes"}) {
+          "&Options/Sort &Order", "&Tools/&Search and Replace"}) {
         QAction* a = action(QString::fromLatin1(path));
         a->setEnabled(false);
     }

@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -196,7 +197,8 @@ TEST(MainWindow, ViewerShowsItemsAndDeleteAnsweredNoKeepsThem) {
     EXPECT_EQ(w.countLabel()->text(), "3");
     EXPECT_EQ(w.viewerModel()->rowCount(), 3);
     EXPECT_EQ(w.viewerModel()->headerData(0, Qt::Horizontal).toString(), "Item");
-    EXPECT_EQ(w.viewerModel()->index(0, 0).data().toString(), "Lamp");
+    // Sorted by category: "Cat Chair", "Cat Lamp", "Cat Table".
+    EXPECT_EQ(w.viewerModel()->index(0, 0).data().toString(), "Chair");
 
     prompter.expectMessage("Confirm", "Delete this record?", MsgButton::No);
     w.action("&Records/&Delete")->trigger();
@@ -206,7 +208,7 @@ TEST(MainWindow, ViewerShowsItemsAndDeleteAnsweredNoKeepsThem) {
     prompter.expectMessage("Confirm", "Delete this record?", MsgButton::Yes);
     w.action("&Records/&Delete")->trigger();
     EXPECT_EQ(w.countLabel()->text(), "2");
-    EXPECT_EQ(w.viewerModel()->index(0, 0).data().toString(), "Lamp");
+    EXPECT_EQ(w.viewerModel()->index(0, 0).data().toString(), "Chair");
     EXPECT_EQ(w.viewerModel()->index(1, 0).data().toString(), "Table");
     w.close();
 }
@@ -244,4 +246,65 @@ TEST(MainWindow, ShutdownWritesBothSettingsFilesAndBrowseModeKeepsFieldEditing) 
     const DatabaseSettings db = loadDatabaseSettings(f.paths.programDir + "/MASTER.INI",
                                                      globalSettingsPath(f.paths.settingsDir));
     EXPECT_TRUE(db.fieldEditing);
+}
+
+TEST(MainWindow, ViewerFollowsTheSortIndexAndPackAndRebuildKeepIt) {
+    Fixture f;
+    {
+        ScriptedPrompter first;
+        TMain w(first, f.paths, {1024, 768});
+        w.session().global.showTips = false;
+        w.close();
+    }
+    const QString dbf = f.paths.programDir + "/MASTER.DBF";
+    {
+        ItemTable items;
+        items.setPaths(DatabasePaths::forTable(dbf));
+        items.open();
+        for (const char* cat : {"tools", "Books", "apples", "Zebra"}) {
+            items.table().append();
+            items.setText(1, QString::fromLatin1(cat) + " item");
+            items.setText(12, QString::fromLatin1(cat));
+            items.table().post();
+        }
+    }
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768});
+    w.session().global.showTips = false;
+    w.show();
+    ASSERT_TRUE(QFile::exists(f.paths.programDir + "/MASTER.MDX"));
+    auto column0 = [&w] {
+        QStringList items;
+        for (int r = 0; r < w.viewerModel()->rowCount(); ++r)
+            items << w.viewerModel()->index(r, 0).data().toString();
+        return items;
+    };
+    // Case-blind category order.
+    EXPECT_EQ(column0(), (QStringList{"apples item", "Books item", "tools item", "Zebra item"}));
+
+    // Pack with another program holding the table: refused, and the table stays usable.
+    {
+        dbase::Table other;
+        other.openFile(dbf.toStdString(), dbase::OpenMode::Shared);
+        prompter.expectMessage("Confirm", kPackQuestion, MsgButton::Yes);
+        prompter.expectMessage("Error", kPackFailure);
+        w.action("&Tools/&Pack Database")->trigger();
+        EXPECT_EQ(w.countLabel()->text(), "4");
+        EXPECT_EQ(column0().size(), 4);
+    }
+
+    w.viewerGrid()->setCurrentIndex(w.viewerModel()->index(1, 0));
+    prompter.expectMessage("Confirm", "Delete this record?", MsgButton::Yes);
+    w.action("&Records/&Delete")->trigger();
+    const qint64 before = QFileInfo(dbf).size();
+    prompter.expectMessage("Confirm", kPackQuestion, MsgButton::Yes);
+    w.action("&Tools/&Pack Database")->trigger();
+    EXPECT_LT(QFileInfo(dbf).size(), before);
+    EXPECT_EQ(column0(), (QStringList{"apples item", "tools item", "Zebra item"}));
+
+    prompter.expectMessage("Confirm", kRebuildQuestion, MsgButton::Yes);
+    w.action("&Tools/&Rebuild Indexes")->trigger();
+    EXPECT_EQ(column0(), (QStringList{"apples item", "tools item", "Zebra item"}));
+    EXPECT_EQ(w.countLabel()->text(), "3");
+    w.close();
 }
