@@ -171,6 +171,8 @@ void TMyEdit::createControls() {
     std::array<QWidget*, 4> pages{};
     for (int i = 0; i < 4; ++i) {
         pages[size_t(i)] = new QWidget(m_notebook);
+        // The pages show the window's own background, like the labels on them.
+        pages[size_t(i)]->setAutoFillBackground(true);
         m_notebook->addTab(pages[size_t(i)], QString::fromLatin1(kPageTitles[i]));
     }
 
@@ -429,6 +431,15 @@ void TMyEdit::FormShow() {
     if (y() > 10)
         QWidget::move(x(), y() - 10);
     m_menuBar->setGeometry(0, 0, width(), scaled(kMenuHeight, m_context.scaleFactor));
+    // The menu keeps the desktop's colours whatever the window's colour set; a black window
+    // background would otherwise hide its black text.
+    QPalette desktop = QApplication::palette(m_menuBar);
+    desktop.setResolveMask(~QPalette::ResolveMask(0)); // every role its own, none inherited
+    m_menuBar->setPalette(desktop);
+    m_menuBar->setAutoFillBackground(true);
+    QFont menuFont = QApplication::font(m_menuBar);
+    menuFont.setPointSizeF(menuFont.pointSizeF() * scalePercent(m_context.scaleFactor) / 100.0);
+    m_menuBar->setFont(menuFont);
     // The heading stays bold whatever the user's label font.
     QFont bold = m_totLabel->font();
     bold.setBold(true);
