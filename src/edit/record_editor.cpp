@@ -553,15 +553,26 @@ void TMyEdit::moveToRecord(bool forward) {
         if ((unsaved || ValuesChanged()) && !askBeforeLeaving(moveQuestion(unsaved, forward)))
             return;
     }
+    bool empty = false;
     try {
         dbase::Table& table = m_session.items.table();
         if (forward)
             table.next();
         else
             table.prior();
-        LoadInData();
+        empty = table.isEmpty();
+        if (!empty)
+            LoadInData();
     } catch (const dbase::DatabaseError& e) {
         showDatabaseError(e);
+        return;
+    }
+    if (empty) {
+        // No record to move to: stay on a new, empty one rather than edit a record that is
+        // not there.
+        DoClear();
+        takeSnapshot();
+        m_mode = EditorMode::New;
         return;
     }
     takeSnapshot();

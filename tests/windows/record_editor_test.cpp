@@ -482,6 +482,9 @@ TEST(RecordEditor, NewRecordAsksWhenSomethingWasTyped) {
                              MsgButton::Cancel);
     e.MenuNewClick();
     EXPECT_EQ(e.controlText(C::Brand), "Ikea");
+    EXPECT_EQ(f.prompter.lastMessage().buttons,
+              MsgButton::Yes | MsgButton::No | static_cast<unsigned>(MsgButton::Cancel));
+    EXPECT_EQ(f.prompter.lastMessage().defaultButton, MsgButton::No);
     f.prompter.expectMessage(
         kWarning, "Data has changed.  Update this record before creating new one?", MsgButton::Yes);
     e.MenuNewClick();
@@ -653,4 +656,31 @@ TEST(RecordEditor, ShowModalRunsUntilTheWindowCloses) {
     f.editor->showModal(EditorMode::Copy);
     EXPECT_EQ(seen, "Vase");
     EXPECT_EQ(f.editor->editorMode(), EditorMode::Copy);
+}
+
+TEST(RecordEditor, MovingInAnEmptyTableKeepsANewRecord) {
+    Fixture f;
+    f.open(EditorMode::New);
+    TMyEdit& e = *f.editor;
+    f.prompter.expectMessage(kWarning,
+                             "This record has not been updated yet.  Update this record before "
+                             "moving to the next record?",
+                             MsgButton::No);
+    e.DoNext();
+    EXPECT_EQ(e.editorMode(), EditorMode::New);
+    EXPECT_EQ(e.controlText(C::Quantity), "1");
+    e.setControlText(C::Item, "First thing");
+    EXPECT_TRUE(e.DoUpdate());
+    EXPECT_EQ(f.itemsInFile(), QStringList{"First thing"});
+}
+
+TEST(RecordEditor, EscapeAsksLikeExit) {
+    Fixture f;
+    f.open(EditorMode::New);
+    f.type("Lamp");
+    f.prompter.expectMessage(kWarning, "Data has changed.  Do you want to exit without updating?",
+                             MsgButton::No);
+    f.key(Qt::Key_Escape);
+    EXPECT_TRUE(f.editor->isVisible());
+    EXPECT_EQ(f.editor->controlText(C::Item), "Lamp");
 }
