@@ -4,6 +4,7 @@
 #include "db/item_schema.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <string>
@@ -30,8 +31,8 @@ ItemTable::~ItemTable() = default;
 
 void ItemTable::open(dbase::OpenMode mode) {
     // The chosen file itself, not directory + NAME: for MY.DATA.DBF that would be MY.DBF.
-    const QString file = QFileInfo(m_paths.current).fileName();
-    m_table->open(m_paths.directory.toStdString(), file.toStdString(), mode);
+    m_table->openFile(
+        QFile::encodeName(QFileInfo(m_paths.current).absoluteFilePath()).toStdString(), mode);
     for (const ItemField& f : kItemFields)
         m_index[size_t(f.number - 1)] = m_table->fieldIndex(f.name);
 }

@@ -7,6 +7,7 @@
 #include "scripted_prompter.h"
 #include "test_files.h"
 
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -219,6 +220,21 @@ TEST(NewDatabase, CreatesReplacesAndRefusesTablesInUse) {
     EXPECT_EQ(items.floating(item_field::Cost), 999999999.99);
     EXPECT_EQ(items.floating(item_field::Value), -99999999.99);
     EXPECT_EQ(items.table().field(9).type, dbase::FieldType::Date);
+}
+
+TEST(NewDatabase, CreatesExactlyTheChosenFileAndNeverItsNeighbour) {
+    TestDir dir;
+    const QString neighbour = makeItems(dir, "home.DBF", 3);
+    const QByteArray before = readAll(neighbour);
+    ScriptedPrompter p;
+    EXPECT_TRUE(MakeNewDB(dir.file("home.dbf"), p));
+    EXPECT_EQ(readAll(neighbour), before);
+    EXPECT_EQ(liveRecords(dir.file("home.dbf")), 0);
+    EXPECT_TRUE(CheckDBaseFormat(dir.file("home.dbf"), p));
+    // Nothing of the work is left behind.
+    QStringList files = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    files.sort(Qt::CaseSensitive);
+    EXPECT_EQ(files.join(' ').toStdString(), "home.DBF home.dbf");
 }
 
 TEST(ItemTableAdapter, UnicodeNumbersDatesAndRefusedCharacters) {
