@@ -301,6 +301,7 @@ fs::path Table::create(const fs::path& dir, std::string_view name,
 Table::Table() = default;
 
 Table::~Table() {
+    m_observers.clear(); // observers may already be gone; nobody needs the closing notice
     try {
         close();
     } catch (...) {
@@ -573,7 +574,14 @@ bool Table::candidateVisible(std::uint32_t recNo) {
     try {
         accepted = m_filter(*this);
     } catch (...) {
+        // Leave the cursor where it was, not on the candidate the filter choked on.
         m_recNo = saved;
+        if (saved != 0) {
+            loadRecord(saved);
+            m_order->setPosition(saved, m_buffer);
+        } else {
+            m_buffer.assign(m_recordLength, ' ');
+        }
         throw;
     }
     m_recNo = saved;
@@ -724,16 +732,21 @@ std::uint32_t Table::recordCount() {
 std::uint32_t Table::countVisible() {
     requireOpen("count records");
     checkBrowseMode();
-    const std::uint32_t savedRec = m_recNo;
-    const std::string savedBuffer = m_buffer;
+    struct Restore {
+        Table& t;
+        std::uint32_t recNo;
+        std::string buffer;
+        ~Restore() {
+            t.m_recNo = recNo;
+            t.m_buffer = std::move(buffer);
+            if (recNo != 0)
+                t.m_order->setPosition(recNo, t.m_buffer);
+        }
+    } restore{*this, m_recNo, m_buffer};
     std::uint32_t count = 0;
     for (std::uint32_t r = m_order->first(); r != 0; r = m_order->next())
         if (candidateVisible(r))
             ++count;
-    m_recNo = savedRec;
-    m_buffer = savedBuffer;
-    if (savedRec != 0)
-        m_order->setPosition(savedRec, m_buffer);
     return count;
 }
 
@@ -791,8 +804,10 @@ void Table::post() {
         m_order->setPosition(recNo, m_buffer);
         notify(TableObserver::Change::DataChanged);
     } else if (m_state == TableState::Edit) {
-        if (m_buffer != m_saved)
+        if (m_buffer != m_saved) {
             storeRecord(m_recNo, m_saved, m_buffer);
+            m_order->setPosition(m_recNo, m_buffer); // its key may have moved it
+        }
         releaseRecordLock();
         m_state = TableState::Browse;
         notify(TableObserver::Change::RecordChanged);
@@ -1015,6 +1030,8 @@ std::string Table::fieldText(int index) const {
         const char c = bytes[0];
         return (c == ' ' || c == '?' || c == '\0') ? std::string() : std::string(1, c);
     }
+    case FieldType::Date:
+        return isBlank(index) ? std::string() : std::string(trim(bytes));
     default:
         return std::string(trim(bytes));
     }

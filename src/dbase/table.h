@@ -39,7 +39,11 @@ struct Bookmark {
 // is 0. Moving while editing posts the edit first; close() discards it.
 //
 // Locks are open file description locks, so they exclude other processes and other Table
-// objects in this process alike, and a dying process releases them.
+// objects in this process alike, and a dying process releases them. Every opener holds a read
+// lock on one byte far past the data; exclusive use is a write lock on the same byte. Appends
+// take an append lock, re-read the record count under it, write the record and the end marker,
+// then the new count. A record being edited is locked against other editors. Observers must be
+// detached before they are destroyed.
 class Table {
 public:
     using Filter = std::function<bool(const Table&)>;
@@ -50,7 +54,9 @@ public:
     Table& operator=(const Table&) = delete;
 
     // Writes an empty table dir/name.DBF (the ".DBF" is added unless name ends in it), replacing
-    // any file of that name. No index; language driver 0x57. Returns the file's path.
+    // any file of that name. No index; language driver 0x57. Returns the file's path. Refused
+    // with "table busy" while anyone has the old table open; the new file is written beside it
+    // and renamed over it, so a failure leaves the old one as it was.
     static std::filesystem::path create(const std::filesystem::path& dir, std::string_view name,
                                         const std::vector<FieldDef>& fields);
 
@@ -121,8 +127,11 @@ public:
     void cancel();
     // Marks the current record deleted (pack removes it) and moves to the next visible record.
     void deleteRecord();
-    // Removes deleted records. Needs exclusive use. The file is rewritten into a temporary file
-    // that replaces the table only when complete; the table stays open and locked throughout.
+    // Removes deleted records. Needs exclusive use. The live records are written to a new file
+    // beside the table, which is locked for exclusive use and then renamed over the table, so a
+    // failure leaves the table untouched and no other program can open the new file in between.
+    // The table stays open (now on the new file) and exclusive afterwards: no reopen is needed.
+    // Hard links to the old file keep the unpacked records.
     void pack();
 
     // Field values of the current record buffer. Text is in the table's code page bytes.

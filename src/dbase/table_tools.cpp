@@ -17,6 +17,21 @@ constexpr std::size_t kOutputBuffer = 1 << 20;
 constexpr std::uint32_t kProgressEvery = 65536;
 constexpr std::size_t kMaxListedProblems = 100;
 
+// What a byte asks of a CSV cell: quoting, doubling, conversion to UTF-8.
+constexpr unsigned kQuote = 1;
+constexpr unsigned kEscape = 2;
+constexpr unsigned kHigh = 4;
+constexpr std::array<unsigned char, 256> kByteClass = [] {
+    std::array<unsigned char, 256> table{};
+    table[','] = kQuote;
+    table['\n'] = kQuote;
+    table['\r'] = kQuote;
+    table['"'] = kQuote | kEscape;
+    for (int b = 0x80; b < 0x100; ++b)
+        table[static_cast<std::size_t>(b)] = kHigh;
+    return table;
+}();
+
 // Buffered CSV output; the table's bytes go through a per-byte UTF-8 table.
 class CsvWriter {
 public:
@@ -30,22 +45,25 @@ public:
     void cell(std::string_view bytes, bool convert) {
         if (m_cells++ > 0)
             m_buffer += ',';
-        bool quote = false;
-        for (char c : bytes)
-            if (c == ',' || c == '"' || c == '\n' || c == '\r') {
-                quote = true;
-                break;
-            }
+        unsigned seen = 0;
+        for (const char c : bytes)
+            seen |= kByteClass[static_cast<unsigned char>(c)];
+        const bool quote = (seen & kQuote) != 0;
+        const bool plain = (seen & kEscape) == 0 && (!convert || (seen & kHigh) == 0);
         if (quote)
             m_buffer += '"';
-        for (char c : bytes) {
-            const auto b = static_cast<unsigned char>(c);
-            if (c == '"')
-                m_buffer += "\"\"";
-            else if (b < 0x80 || !convert)
-                m_buffer += c;
-            else
-                m_buffer += m_utf8[b];
+        if (plain) {
+            m_buffer.append(bytes); // the common case: nothing to escape or convert
+        } else {
+            for (const char c : bytes) {
+                const auto b = static_cast<unsigned char>(c);
+                if (c == '"')
+                    m_buffer += "\"\"";
+                else if (b < 0x80 || !convert)
+                    m_buffer += c;
+                else
+                    m_buffer += m_utf8[b];
+            }
         }
         if (quote)
             m_buffer += '"';
