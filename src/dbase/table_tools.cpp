@@ -180,7 +180,7 @@ std::uint64_t dumpCsv(Table& table, std::FILE* out, const std::string& outputNam
 
 CheckReport checkTable(const fs::path& file, const Progress& progress) {
     Table table;
-    table.openFile(file, OpenMode::ReadOnly);
+    table.openFile(file, OpenMode::ReadOnly, false); // the index is checked on its own below
     CheckReport report;
     auto problem = [&](std::string text) {
         if (report.problems.size() < kMaxListedProblems)
@@ -256,15 +256,23 @@ CheckReport checkTable(const fs::path& file, const Progress& progress) {
     }
 
     if (table.hasProductionIndex()) {
-        fs::path mdx = file;
-        mdx.replace_extension(".MDX");
-        fs::path mdxLower = file;
-        mdxLower.replace_extension(".mdx");
+        const fs::path mdx = Table::indexPath(file);
         std::error_code ec;
-        if (!fs::exists(mdx, ec) && !fs::exists(mdxLower, ec))
+        if (!fs::exists(mdx, ec)) {
             report.notes.push_back("the header says a production index belongs to the table, "
                                    "but " +
                                    mdx.filename().string() + " is not there");
+        } else {
+            // Every tag: its tree, its order, and every record's key.
+            try {
+                Table indexed;
+                indexed.openFile(file, OpenMode::ReadOnly);
+                for (const std::string& p : indexed.checkIndexes())
+                    problem(p);
+            } catch (const DatabaseError& e) {
+                problem(e.what());
+            }
+        }
     }
     if (progress)
         progress(report.records, report.records);
