@@ -236,3 +236,11 @@ bool packDatabase(ItemTable& items, Prompter& prompter,
     return withExclusiveUse(items, prompter, reapplyViewer, kPackFailure,
                             [](dbase::Table& t) { t.pack(); });
 }
+
+bool rebuildIndexes(ItemTable& items, Prompter& prompter,
+                    const std::function<void()>& reapplyViewer) {
+    if (!prompter.confirm(kRebuildQuestion))
+        return false;
+    return withExclusiveUse(items, prompter, reapplyViewer, kRebuildFailure,
+                            [](dbase::Table& t) { t.regenerateIndexes(); });
+}

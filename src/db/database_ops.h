@@ -32,6 +32,11 @@ bool MakeNewDB(const QString& path, Prompter& prompter);
 // refused (the message has been shown); the table is open shared again in every case.
 bool packDatabase(ItemTable& items, Prompter& prompter, const std::function<void()>& reapplyViewer);
 
+// Rebuild Indexes: asks first, then regenerates every index tag with sole use of the table.
+// The same answers as packDatabase.
+bool rebuildIndexes(ItemTable& items, Prompter& prompter,
+                    const std::function<void()>& reapplyViewer);
+
 // The messages, for the windows that need to name them.
 extern const QString kNotOwnTableMessage;
 extern const QString kPackQuestion;

@@ -35,6 +35,14 @@ void ItemTable::open(dbase::OpenMode mode) {
         QFile::encodeName(QFileInfo(m_paths.current).absoluteFilePath()).toStdString(), mode);
     for (const ItemField& f : kItemFields)
         m_index[size_t(f.number - 1)] = m_table->fieldIndex(f.name);
+    if (!m_indexName.isEmpty())
+        m_table->setIndex(m_indexName.toStdString());
+}
+
+void ItemTable::setIndex(const QString& tag) {
+    if (m_table->isOpen())
+        m_table->setIndex(tag.toStdString());
+    m_indexName = tag;
 }
 
 void ItemTable::close() {

@@ -30,6 +30,11 @@ public:
     bool isOpen() const { return m_table->isOpen(); }
     dbase::OpenMode openMode() const { return m_table->openMode(); }
 
+    // The index tag the walk follows ("" for record order). Kept across close and open, so
+    // work that reopens the table (pack, rebuild) leaves the viewer's order as it was.
+    void setIndex(const QString& tag);
+    const QString& indexName() const { return m_indexName; }
+
     dbase::Table& table() { return *m_table; }
     const dbase::Table& table() const { return *m_table; }
 
@@ -65,6 +70,7 @@ private:
     DatabasePaths m_paths;
     std::unique_ptr<dbase::Table> m_table;
     std::array<int, 22> m_index{}; // engine field index of each field number, -1 if missing
+    QString m_indexName;
 };
 
 // dBase dates and QDate.
