@@ -35,8 +35,19 @@ void ItemTable::open(dbase::OpenMode mode) {
         QFile::encodeName(QFileInfo(m_paths.current).absoluteFilePath()).toStdString(), mode);
     for (const ItemField& f : kItemFields)
         m_index[size_t(f.number - 1)] = m_table->fieldIndex(f.name);
-    if (!m_indexName.isEmpty())
+    if (m_indexName.isEmpty())
+        return;
+    // Another database (opened while someone else held it, so its index was not rebuilt) may
+    // not have the tag; it then reads in record order rather than failing to open.
+    bool present = false;
+    if (m_table->hasIndex())
+        for (const dbase::IndexTag& tag : m_table->indexTags())
+            present = present || QString::fromStdString(tag.name).compare(m_indexName,
+                                                                          Qt::CaseInsensitive) == 0;
+    if (present)
         m_table->setIndex(m_indexName.toStdString());
+    else
+        m_indexName.clear();
 }
 
 void ItemTable::setIndex(const QString& tag) {

@@ -76,6 +76,22 @@ TEST(SortIndex, BuildsTheTagFromTheExpressionOrReadsInRecordOrder) {
     EXPECT_EQ(walk(items), "Item 1,Item 3,Item 4,Item 2");
 }
 
+TEST(SortIndex, ATableWithoutTheTagOpensInRecordOrder) {
+    TestDir dir;
+    ItemTable items;
+    fill(dir, items, {{"b", 1}, {"a", 2}});
+    selectSortIndex(items, BuildSortString({12, 0, 0, 0}), SortIndexUse::Rebuild);
+    items.close();
+
+    // Switching to a database whose index could not be rebuilt (someone held it open).
+    ScriptedPrompter p;
+    ASSERT_TRUE(MakeNewDB(dir.file("OTHER.DBF"), p));
+    items.setPaths(DatabasePaths::forTable(dir.file("OTHER.DBF")));
+    items.open();
+    EXPECT_TRUE(items.indexName().isEmpty());
+    EXPECT_EQ(walk(items), "");
+}
+
 TEST(SortIndex, StartUpReusesOnlyATagThatStillMatches) {
     TestDir dir;
     ItemTable items;
