@@ -49,7 +49,11 @@ QString tableInUseMessage(const QString& path) {
 }
 
 namespace {
-// Offsets in the 32-byte .DBF header that these operations rely on.
+// The one .DBF header byte this file writes itself (the engine reads the rest):
+//
+//   offset  size  meaning
+//   0       32    fixed header, followed by the field descriptors
+//   28      1     production-index flag: 0x01 NAME.MDX belongs to the table, 0x00 none
 constexpr qint64 kHeaderSize = 32;
 constexpr qint64 kProductionIndexFlagOffset = 28;
 
