@@ -38,7 +38,9 @@ public:
     dbase::Table& table() { return *m_table; }
     const dbase::Table& table() const { return *m_table; }
 
-    // Field values of the current record. Blank numbers and dates give nullopt.
+    // Field values of the current record. Blank numbers and dates give nullopt. As text,
+    // numbers are plain decimal text and dates YYYYMMDD, and setText takes them that way, so
+    // a value copied as text between tables arrives unchanged.
     QString text(int number) const;
     std::optional<qint64> integer(int number) const;
     std::optional<double> floating(int number) const;
