@@ -270,6 +270,17 @@ TEST(ItemTableAdapter, UnicodeNumbersDatesAndRefusedCharacters) {
     }
     items.table().cancel();
     EXPECT_EQ(items.text(item_field::Item), QString::fromUtf8("Küchenstuhl für 5 €"));
+    // Values copied as text between tables (the older-version conversion) arrive unchanged.
+    items.table().edit();
+    items.setText(item_field::WarDate, "19980102");
+    items.setText(item_field::Quantity, "3");
+    items.setText(item_field::Value, "1234.5");
+    items.table().post();
+    EXPECT_EQ(items.date(item_field::WarDate), QDate(1998, 1, 2));
+    EXPECT_EQ(items.text(item_field::WarDate), "19980102");
+    EXPECT_EQ(items.integer(item_field::Quantity), 3);
+    EXPECT_EQ(items.floating(item_field::Value), 1234.5);
+    EXPECT_EQ(items.text(item_field::Value), "1234.50");
     EXPECT_THROW(items.text(23), dbase::DatabaseError);
     EXPECT_THROW(items.text(u"Nope"), dbase::DatabaseError);
 }
