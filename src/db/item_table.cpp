@@ -30,6 +30,7 @@ ItemTable::ItemTable() : m_table(std::make_unique<dbase::Table>()) {
 ItemTable::~ItemTable() = default;
 
 void ItemTable::open(dbase::OpenMode mode) {
+    m_indexProblem.clear();
     // The chosen file itself, not directory + NAME: for MY.DATA.DBF that would be MY.DBF.
     m_table->openFile(
         QFile::encodeName(QFileInfo(m_paths.current).absoluteFilePath()).toStdString(), mode);
@@ -44,16 +45,26 @@ void ItemTable::open(dbase::OpenMode mode) {
         for (const dbase::IndexTag& tag : m_table->indexTags())
             present = present || QString::fromStdString(tag.name).compare(m_indexName,
                                                                           Qt::CaseInsensitive) == 0;
-    if (present)
-        m_table->setIndex(m_indexName.toStdString());
-    else
+    if (!present) {
         m_indexName.clear();
+        return;
+    }
+    try {
+        m_table->setIndex(m_indexName.toStdString());
+    } catch (const dbase::DatabaseError& e) {
+        // A damaged tag must not keep the table shut: Rebuild Indexes needs it open. Read in
+        // record order, keep the tag's name for the reopening after the rebuild, and let the
+        // caller say what is wrong.
+        m_table->setIndex({});
+        m_indexProblem = QString::fromStdString(e.what());
+    }
 }
 
 void ItemTable::setIndex(const QString& tag) {
     if (m_table->isOpen())
         m_table->setIndex(tag.toStdString());
     m_indexName = tag;
+    m_indexProblem.clear();
 }
 
 void ItemTable::close() {

@@ -25,7 +25,10 @@ public:
     void setPaths(const DatabasePaths& paths) { m_paths = paths; }
     const DatabasePaths& paths() const { return m_paths; }
 
+    // Opens the table and follows the remembered index tag again. A tag that cannot be read
+    // leaves the table open in record order; indexProblem() then says why.
     void open(dbase::OpenMode mode = dbase::OpenMode::Shared);
+    const QString& indexProblem() const { return m_indexProblem; }
     void close();
     bool isOpen() const { return m_table->isOpen(); }
     dbase::OpenMode openMode() const { return m_table->openMode(); }
@@ -73,6 +76,7 @@ private:
     std::unique_ptr<dbase::Table> m_table;
     std::array<int, 22> m_index{}; // engine field index of each field number, -1 if missing
     QString m_indexName;
+    QString m_indexProblem;
 };
 
 // dBase dates and QDate.

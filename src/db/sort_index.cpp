@@ -30,8 +30,12 @@ void selectSortIndex(ItemTable& items, const QString& expression, SortIndexUse u
     if (use == SortIndexUse::Reuse && existing &&
         QString::fromStdString(existing->expression).compare(expression, Qt::CaseInsensitive) ==
             0) {
-        items.setIndex(kSortTagName);
-        return;
+        try {
+            items.setIndex(kSortTagName);
+            return;
+        } catch (const dbase::DatabaseError&) {
+            items.setIndex({}); // a damaged tag is built afresh below
+        }
     }
     if (indexFile) {
         items.setIndex({});

@@ -106,6 +106,19 @@ TEST(SortIndex, StartUpReusesOnlyATagThatStillMatches) {
     EXPECT_EQ(readAll(dir.file("HOME.MDX")), built); // not rebuilt
     EXPECT_EQ(walk(items), "Item 2,Item 1");
 
+    // A damaged tag is rebuilt rather than keeping the program from starting.
+    items.close();
+    {
+        QFile mdx(dir.file("HOME.MDX"));
+        ASSERT_TRUE(mdx.open(QIODevice::ReadWrite));
+        mdx.seek(mdx.size() - 1024);
+        mdx.write(QByteArray(1024, '\xFF'));
+    }
+    items.open();
+    selectSortIndex(items, byCategory, SortIndexUse::Reuse);
+    EXPECT_EQ(walk(items), "Item 2,Item 1");
+    EXPECT_TRUE(items.table().checkIndexes().empty());
+
     selectSortIndex(items, BuildSortString({1, 0, 0, 0}), SortIndexUse::Reuse);
     EXPECT_EQ(walk(items), "Item 1,Item 2");
     EXPECT_EQ(QString::fromStdString(tags(items).at(0).expression), "Upper(Left(Item,80))");
@@ -150,6 +163,25 @@ TEST(RebuildIndexes, AsksRegeneratesAndKeepsTheOrder) {
     EXPECT_TRUE(rebuildIndexes(items, p, [&] { ++reapplied; }));
     EXPECT_EQ(reapplied, 2);
     EXPECT_EQ(items.openMode(), dbase::OpenMode::Shared);
+    EXPECT_TRUE(items.table().checkIndexes().empty());
+    EXPECT_EQ(walk(items), "Item 2,Item 1,Item 3");
+
+    // A damaged node of the index file is what the command is for.
+    items.close();
+    {
+        QFile mdx(dir.file("HOME.MDX"));
+        ASSERT_TRUE(mdx.open(QIODevice::ReadWrite));
+        const qint64 size = mdx.size();
+        mdx.seek(size - 1024); // the root node of this small tag
+        mdx.write(QByteArray(1024, '\xFF'));
+    }
+    items.open();
+    EXPECT_TRUE(items.indexProblem().contains("HOME.MDX")) << items.indexProblem().toStdString();
+    EXPECT_EQ(walk(items), "Item 1,Item 2,Item 3"); // record order until repaired
+    ScriptedPrompter again;
+    again.expectMessage("Confirm", kRebuildQuestion, MsgButton::Yes);
+    EXPECT_TRUE(rebuildIndexes(items, again, {}));
+    EXPECT_TRUE(items.indexProblem().isEmpty());
     EXPECT_TRUE(items.table().checkIndexes().empty());
     EXPECT_EQ(walk(items), "Item 2,Item 1,Item 3");
 
