@@ -57,9 +57,11 @@ namespace {
 constexpr qint64 kHeaderSize = 32;
 constexpr qint64 kProductionIndexFlagOffset = 28;
 
-// The check table opens the chosen file itself (see ItemTable::open).
+// The check table opens the chosen file itself (see ItemTable::open). It looks at the fields
+// and the locks only, so a damaged index must not make a table look foreign or busy.
 void openCheckTable(dbase::Table& table, const QString& path, dbase::OpenMode mode) {
-    table.openFile(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString(), mode);
+    table.openFile(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString(), mode,
+                   false);
 }
 } // namespace
 
@@ -213,7 +215,12 @@ bool withExclusiveUse(ItemTable& items, Prompter& prompter,
     try {
         items.open(dbase::OpenMode::Exclusive);
     } catch (const dbase::DatabaseError&) {
+        // Only someone else holding the table earns the exclusive-use message; any other
+        // failure (a damaged file) is reported as the engine words it.
+        const bool busy = DBaseInUse(items.paths().current);
         reopenShared();
+        if (!busy)
+            throw;
         prompter.error(refusal);
         return false;
     }
