@@ -1367,6 +1367,7 @@ void Table::deleteIndex(std::string_view tag) {
     if (m_tagOrder)
         setIndex({});
     setProductionIndexFlag(false);
+    m_index->file().retire();
     detachIndex();
     std::error_code ec;
     if (!fs::remove(index, ec) && ec)
