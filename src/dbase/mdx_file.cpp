@@ -806,8 +806,8 @@ void MdxFile::retire() {
 std::vector<MdxTagInfo> MdxFile::tags() {
     // Unchanged since the last look: no need to read the tag headers again.
     uint32_t counter = 0;
-    if (m_tagsCached && m_tagsGeneration == m_generation &&
-        readCounter(counter) && counter == m_tagsCounter)
+    if (m_tagsCached && m_tagsGeneration == m_generation && readCounter(counter) &&
+        counter == m_tagsCounter)
         return m_tagsCache;
     Lock lock(*this, false);
     const Header h = readHeader();
@@ -1068,7 +1068,8 @@ public:
             uint8_t head[kPageSize];
             std::memcpy(head, m_header.bytes.data(), kPageSize);
             le::put32(head + kHdrPages, m_header.pages);
-            le::put32(head + kHdrChangeCounter, le::u32(m_header.bytes.data() + kHdrChangeCounter) | 1);
+            le::put32(head + kHdrChangeCounter,
+                      le::u32(m_header.bytes.data() + kHdrChangeCounter) | 1);
             putDate(head + kHdrUpdated);
             writeAll(fd, head, kPageSize, 0, path);
         }
