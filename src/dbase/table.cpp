@@ -1368,6 +1368,7 @@ void Table::deleteIndex(std::string_view tag) {
     if (m_tagOrder)
         setIndex({});
     setProductionIndexFlag(false);
+    m_index->file().retire();
     detachIndex();
     std::error_code ec;
     if (!fs::remove(index, ec) && ec)
