@@ -3,6 +3,8 @@
 //   tallywick-dbf info  TABLE.DBF
 //   tallywick-dbf dump  TABLE.DBF [-o OUT.csv]
 //   tallywick-dbf check TABLE.DBF
+//   tallywick-dbf tags  TABLE.DBF
+//   tallywick-dbf reindex TABLE.DBF
 //
 // Results go to standard output (or the -o file), progress and errors to standard error.
 // Exit status: 0 fine, 1 check found problems, 2 the table could not be read or bad usage.
@@ -31,10 +33,16 @@ constexpr int kFailed = 2;
 const char* kUsage = "usage: tallywick-dbf info TABLE.DBF\n"
                      "       tallywick-dbf dump TABLE.DBF [-o OUT.csv]\n"
                      "       tallywick-dbf check TABLE.DBF\n"
+                     "       tallywick-dbf tags TABLE.DBF\n"
+                     "       tallywick-dbf reindex TABLE.DBF\n"
                      "\n"
                      "info   header, fields, record counts and code page\n"
                      "dump   every live record as CSV in UTF-8, with a header row of field names\n"
-                     "check  reads every record and reports problems (exit status 1 if any)\n";
+                     "check  reads every record and verifies every index tag; reports problems\n"
+                     "       (exit status 1 if any)\n"
+                     "tags   the tags of the table's production index with their key expressions\n"
+                     "reindex  rebuilds every tag of the production index from the records\n"
+                     "       (needs exclusive use of the table)\n";
 
 // A "\r" progress line, only when a person is watching standard error.
 Progress progressLine(const char* verb) {
@@ -145,6 +153,38 @@ int check(const fs::path& file) {
     return r.problemCount == 0 ? kOk : kProblems;
 }
 
+int tags(const fs::path& file) {
+    Table t;
+    t.openFile(file, OpenMode::ReadOnly);
+    if (!t.hasIndex()) {
+        std::printf("%s has no production index\n", file.c_str());
+        return kOk;
+    }
+    const auto list = t.indexTags();
+    std::printf("%s: %zu tag%s\n", Table::indexPath(file).c_str(), list.size(),
+                list.size() == 1 ? "" : "s");
+    std::printf("  Name        Key  Len  Expression\n");
+    for (const IndexTag& tag : list)
+        std::printf("  %-10s  %c    %3d  %s\n", tag.name.c_str(), tag.keyType, tag.keyLength,
+                    tag.expression.c_str());
+    return kOk;
+}
+
+int reindex(const fs::path& file) {
+    Table t;
+    // Damaged nodes do not stop the open; the rebuild needs only the tag table.
+    t.openFile(file, OpenMode::Exclusive);
+    if (!t.hasIndex()) {
+        std::printf("%s has no production index\n", file.c_str());
+        return kOk;
+    }
+    t.regenerateIndexes();
+    const auto list = t.indexTags();
+    std::printf("%s: %zu tag%s rebuilt from %u records\n", Table::indexPath(file).c_str(),
+                list.size(), list.size() == 1 ? "" : "s", t.recordCount());
+    return kOk;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -176,6 +216,10 @@ int main(int argc, char** argv) {
             return dump(file, output);
         if (command == "check")
             return check(file);
+        if (command == "tags")
+            return tags(file);
+        if (command == "reindex")
+            return reindex(file);
         std::fprintf(stderr, "tallywick-dbf: unknown command \"%s\"\n\n%s", argv[1], kUsage);
         return kFailed;
     } catch (const DatabaseError& e) {
