@@ -28,6 +28,7 @@ const std::pair<const char*, const char*> kTopics[] = {
     {"Browse Mode", "browse_mode.html"},
     {"Tip of the Day", "tips.html"},
     {"Database Files", "databases.html"},
+    {"List Maintenance", "list_maintenance.html"},
 };
 
 } // namespace
