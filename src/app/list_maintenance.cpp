@@ -80,11 +80,8 @@ TMyEditBox::TMyEditBox(InventorySession& session, WindowContext& context, int li
     auto* cancel = place(new QPushButton(QStringLiteral("&Cancel"), this), "CancelButton", 133, 407,
                          kHalfWidth, kButtonHeight);
 
-    // No default button: Enter in the entry box adds the entry instead of closing the dialog
-    // with it half typed.
-    for (QPushButton* b : {add, del, sort, ok, cancel})
-        b->setAutoDefault(false);
-    connect(m_addInfo, &QLineEdit::returnPressed, this, &TMyEditBox::addClicked);
+    // Enter in the entry box adds the entry rather than closing the dialog with it half typed.
+    add->setDefault(true);
     connect(add, &QPushButton::clicked, this, &TMyEditBox::addClicked);
     connect(del, &QPushButton::clicked, this, &TMyEditBox::deleteClicked);
     connect(sort, &QPushButton::clicked, this, &TMyEditBox::sortClicked);

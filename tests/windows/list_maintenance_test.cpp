@@ -162,6 +162,7 @@ TEST(ListMaintenance, AddAppendsTheTrimmedTextAtTheEndWithoutCheckingForDuplicat
     QTest::keyClicks(dialog.addInfo(), "Philips");
     QTest::keyClick(dialog.addInfo(), Qt::Key_Return);
     EXPECT_EQ(dialog.entries().last(), "Philips");
+    EXPECT_EQ(dialog.entries().size(), 5);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), 0);
 
