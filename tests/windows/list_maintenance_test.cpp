@@ -1,3 +1,4 @@
+#include "app/help_window.h"
 #include "app/inventory_session.h"
 #include "app/list_maintenance.h"
 #include "app/window_context.h"
@@ -347,4 +348,16 @@ TEST(ListMaintenance, EditAListShowsTheDialogModallyAndTellsWhetherTheListChange
     });
     EXPECT_FALSE(EditAList(f.session, f.context, 5, &owner));
     EXPECT_EQ(f.session.lists.editorList(5), QStringList({"Pat", "Robin"}));
+}
+
+TEST(ListMaintenance, F1OpensTheHelpAtItsPage) {
+    Fixture f;
+    TMyEditBox dialog(f.session, f.context, 1);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    QTest::keyClick(dialog.theList(), Qt::Key_F1);
+    auto* help = dialog.findChild<THelpWindow*>();
+    ASSERT_NE(help, nullptr);
+    EXPECT_EQ(help->currentPage().fileName(), "list_maintenance.html");
+    EXPECT_EQ(helpPageForKeyword("List Maintenance"), help->currentPage());
 }
