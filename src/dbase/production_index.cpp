@@ -330,24 +330,48 @@ std::uint32_t TagOrder::checked(bool ok) {
 }
 
 std::uint32_t TagOrder::first() {
+    m_pending = false;
     return checked(m_cursor.first());
 }
+
 std::uint32_t TagOrder::last() {
+    m_pending = false;
     return checked(m_cursor.last());
 }
+
+std::uint32_t TagOrder::step(bool forward) {
+    if (m_pending) {
+        m_pending = false;
+        const bool found = m_cursor.seek(m_pendingKey, m_pendingRecno);
+        const bool exact =
+            found && m_cursor.recno() == m_pendingRecno && m_cursor.key() == m_pendingKey;
+        // Not in the tag (any more): the entry after the place it would have is already
+        // the next one.
+        if (forward && found && !exact)
+            return checked(true);
+        if (!found && !forward)
+            return checked(m_cursor.last());
+        if (!found)
+            return 0;
+    }
+    return checked(forward ? m_cursor.next() : m_cursor.prior());
+}
+
 std::uint32_t TagOrder::next() {
-    return checked(m_cursor.next());
+    return step(true);
 }
 std::uint32_t TagOrder::prior() {
-    return checked(m_cursor.prior());
+    return step(false);
 }
 
 void TagOrder::setPosition(std::uint32_t recNo, std::string_view record) {
-    const std::string key = m_expression.evaluate(reinterpret_cast<const uint8_t*>(record.data()));
-    m_cursor.seek(key, recNo);
+    m_pendingKey = m_expression.evaluate(reinterpret_cast<const uint8_t*>(record.data()));
+    m_pendingRecno = recNo;
+    m_pending = true;
 }
 
 std::uint32_t TagOrder::seek(std::string_view key) {
+    m_pending = false;
     return checked(m_cursor.seek(key));
 }
 

@@ -95,12 +95,18 @@ public:
 
 private:
     std::uint32_t checked(bool ok);
+    std::uint32_t step(bool forward);
 
     MdxFile& m_file;
     MdxTagInfo m_tag;
     const KeyExpression& m_expression;
     MdxCursor m_cursor;
     CountFn m_count;
+    // setPosition only notes where to stand; the next step finds the place in the tag, so a
+    // post that is not followed by a move costs no lookup.
+    bool m_pending = false;
+    std::string m_pendingKey;
+    std::uint32_t m_pendingRecno = 0;
 };
 
 } // namespace dbase
