@@ -360,3 +360,22 @@ TEST(TableIndexForeign, ForeignTagsWalkAndFollowEdits) {
         EXPECT_EQ(t.indexTags().size(), std::string(name) == "ND" ? 4u : 1u);
     }
 }
+
+TEST_F(TableIndex, AnEmptyTableGetsATagAndFillsIt) {
+    m_table.addIndex("NewIndex", "Upper(Left(Category,80))");
+    m_table.setIndex("NewIndex");
+    EXPECT_TRUE(m_table.isEmpty());
+    EXPECT_FALSE(m_table.findKey("TOOLS"));
+    m_table.findNearest("TOOLS");
+    EXPECT_TRUE(m_table.isEmpty());
+    appendItem(m_table, {"tools", "1", ""});
+    appendItem(m_table, {"art", "1", ""});
+    EXPECT_EQ(walk(m_table),
+              (std::vector<std::pair<std::string, std::uint32_t>>{{"art", 2}, {"tools", 1}}));
+    m_table.last();
+    m_table.deleteRecord();
+    m_table.first();
+    m_table.deleteRecord();
+    EXPECT_TRUE(walk(m_table).empty());
+    EXPECT_TRUE(m_table.checkIndexes().empty());
+}
