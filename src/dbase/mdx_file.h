@@ -72,6 +72,10 @@ public:
                                            uint8_t languageDriver, std::vector<MdxTagBuild> tags);
     // Opens an existing index and checks its header and tag headers against the file.
     static std::unique_ptr<MdxFile> open(const std::string& path, bool writable);
+    // The tag names and expressions that can still be read from a file that fails its checks
+    // (cut short, garbled nodes), for rebuilding it. Throws DatabaseError when not even one tag
+    // can be read.
+    static std::vector<MdxTagInfo> salvageTags(const std::string& path);
 
     ~MdxFile();
     MdxFile(const MdxFile&) = delete;

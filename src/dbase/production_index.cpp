@@ -109,6 +109,14 @@ std::unique_ptr<ProductionIndex> ProductionIndex::create(Table& table, std::stri
     return std::unique_ptr<ProductionIndex>(new ProductionIndex(path, std::move(file)));
 }
 
+std::unique_ptr<ProductionIndex> ProductionIndex::salvage(Table& table) {
+    const fs::path path = pathFor(table.path());
+    auto builds = buildAll(table, MdxFile::salvageTags(path.string()), path);
+    auto file = MdxFile::create(path.string(), upper(path.stem().string()), table.languageDriver(),
+                                std::move(builds));
+    return std::unique_ptr<ProductionIndex>(new ProductionIndex(path, std::move(file)));
+}
+
 std::vector<IndexTag> ProductionIndex::tags() {
     std::vector<IndexTag> out;
     for (const MdxTagInfo& t : m_file->tags())
@@ -161,14 +169,14 @@ std::string ProductionIndex::keyFromValue(const MdxTagInfo& tag, std::string_vie
     return {};
 }
 
-std::vector<MdxTagBuild> ProductionIndex::buildAll(Table& table,
-                                                   const std::vector<MdxTagInfo>& tags) {
+std::vector<MdxTagBuild>
+ProductionIndex::buildAll(Table& table, const std::vector<MdxTagInfo>& tags, const fs::path& path) {
     std::vector<MdxTagBuild> builds;
     std::vector<std::unique_ptr<KeyExpression>> expressions;
     const uint32_t count = table.recordCount();
     for (const MdxTagInfo& t : tags) {
         if (!t.forExpression.empty())
-            throw DatabaseError(m_path.string() + ": tag " + t.name +
+            throw DatabaseError(path.string() + ": tag " + t.name +
                                 " has a FOR condition, which this program cannot rebuild.");
         // The expression decides the key layout; a damaged tag header may say otherwise.
         expressions.push_back(
@@ -217,7 +225,7 @@ void ProductionIndex::deleteTag(std::string_view tag) {
 
 void ProductionIndex::regenerate(Table& table) {
     m_file->withWriteLock([&] {
-        auto builds = buildAll(table, m_file->tags());
+        auto builds = buildAll(table, m_file->tags(), m_path);
         const std::string base = m_path.stem().string();
         m_file->rebuild(upper(base), table.languageDriver(), std::move(builds));
     });

@@ -38,6 +38,9 @@ public:
     static std::unique_ptr<ProductionIndex> create(Table& table, std::string_view tag,
                                                    std::string_view expression);
 
+    // Writes the index of an open table afresh from the tags its damaged file still names.
+    static std::unique_ptr<ProductionIndex> salvage(Table& table);
+
     static bool sameTagName(std::string_view a, std::string_view b);
 
     const std::filesystem::path& path() const { return m_path; }
@@ -68,7 +71,8 @@ public:
 
 private:
     ProductionIndex(std::filesystem::path path, std::unique_ptr<MdxFile> file);
-    std::vector<MdxTagBuild> buildAll(Table& table, const std::vector<MdxTagInfo>& tags);
+    static std::vector<MdxTagBuild> buildAll(Table& table, const std::vector<MdxTagInfo>& tags,
+                                             const std::filesystem::path& path);
 
     std::filesystem::path m_path;
     std::unique_ptr<MdxFile> m_file;

@@ -1453,9 +1453,21 @@ void Table::regenerateIndexes() {
     requireWritable("regenerate the indexes");
     checkBrowseMode();
     followIndexChanges();
-    if (!m_index)
+    std::error_code ec;
+    if (!m_index && !(hasProductionIndex() && fs::exists(indexPath(m_path), ec)))
         return;
-    m_index->regenerate(*this);
+    if (m_index) {
+        try {
+            m_index->regenerate(*this);
+        } catch (const DatabaseError&) {
+            // A tag header too damaged to read: start again from what the tag table names.
+            if (m_tagOrder)
+                setIndex({});
+            detachIndex();
+        }
+    }
+    if (!m_index)
+        attachIndex(ProductionIndex::salvage(*this));
     if (m_recNo != 0)
         positionAt(m_recNo);
     else

@@ -236,6 +236,29 @@ TEST_F(TableIndex, DamagedIndexIsReportedAndRegenerateRepairsIt) {
     } catch (const DatabaseError& e) {
         EXPECT_NE(std::string(e.what()).find("ITEMS.MDX"), std::string::npos) << e.what();
     }
+    // Regenerating repairs it from what its tag table still says, as does a garbled tag
+    // header.
+    for (int damage = 0; damage < 2; ++damage) {
+        if (damage == 1) {
+            mdx = readFile(m_dir.file("ITEMS.MDX"));
+            mdx[4 * 512 + 18] = 0x55; // entry length
+            writeFile(m_dir.file("ITEMS.MDX"), mdx);
+            EXPECT_THROW(m_table.openFile(m_file, OpenMode::Shared), DatabaseError);
+        }
+        m_table.openFile(m_file, OpenMode::Exclusive, false);
+        m_table.regenerateIndexes();
+        ASSERT_TRUE(m_table.hasIndex());
+        m_table.close();
+        m_table.openFile(m_file, OpenMode::Shared);
+        m_table.setIndex("NewIndex");
+        EXPECT_EQ(walk(m_table), expectedOrder(live));
+        EXPECT_TRUE(m_table.checkIndexes().empty());
+        m_table.close();
+    }
+    // Nothing left to read: the error says so.
+    writeFile(m_dir.file("ITEMS.MDX"), std::string(1000, 'x'));
+    m_table.openFile(m_file, OpenMode::Exclusive, false);
+    EXPECT_THROW(m_table.regenerateIndexes(), DatabaseError);
 }
 
 TEST_F(TableIndex, PackRegeneratesAndManyEditsKeepTheTagRight) {
