@@ -293,6 +293,8 @@ fs::path Table::create(const fs::path& dir, std::string_view name,
         throw DatabaseError(file + ": the table cannot be created (" + systemError(err) + ").");
     }
     syncDirectory(path.parent_path());
+    // The new table has no index; one left by the table it replaced is not its own.
+    fs::remove(indexPath(path), ec);
     return path;
 }
 

@@ -172,6 +172,18 @@ TEST_F(TableIndex, SortExpressionsOfEveryKindOrderTheWalk) {
     EXPECT_EQ(readFile(m_file)[28], '\0');
 }
 
+TEST_F(TableIndex, ANewTableOverAnOldOneLeavesNoIndexBehind) {
+    appendItem(m_table, {"tools", "1", ""});
+    m_table.addIndex("NewIndex", "Upper(Left(Category,80))");
+    m_table.close();
+    Table::create(m_dir.path(), "ITEMS", itemFields());
+    EXPECT_FALSE(fs::exists(m_dir.file("ITEMS.MDX")));
+    m_table.openFile(m_file, OpenMode::Shared);
+    EXPECT_TRUE(m_table.indexTags().empty());
+    m_table.addIndex("NewIndex", "Upper(Left(Category,80))");
+    EXPECT_EQ(m_table.indexTags().size(), 1u);
+}
+
 TEST_F(TableIndex, AMissingIndexIsAnErrorNamingIt) {
     appendItem(m_table, {"tools", "1", ""});
     m_table.addIndex("NewIndex", "Upper(Left(Category,80))");
