@@ -746,8 +746,11 @@ std::uint32_t Table::countVisible() {
                 t.m_order->setPosition(recNo, t.m_buffer);
         }
     } restore{*this, m_recNo, m_buffer};
+    // The order does not change a count: read the file front to back, which is far cheaper
+    // than following an index.
     std::uint32_t count = 0;
-    for (std::uint32_t r = m_order->first(); r != 0; r = m_order->next())
+    const std::uint32_t records = rereadRecordCount();
+    for (std::uint32_t r = 1; r <= records; ++r)
         if (candidateVisible(r))
             ++count;
     return count;
