@@ -28,6 +28,8 @@ const std::pair<const char*, const char*> kTopics[] = {
     {"Browse Mode", "browse_mode.html"},
     {"Tip of the Day", "tips.html"},
     {"Database Files", "databases.html"},
+    {"Search Window", "search.html"},
+    {"Search Options", "search_options.html"},
 };
 
 } // namespace
