@@ -301,6 +301,7 @@ fs::path Table::create(const fs::path& dir, std::string_view name,
 Table::Table() = default;
 
 Table::~Table() {
+    m_observers.clear(); // observers may already be gone; nobody needs the closing notice
     try {
         close();
     } catch (...) {
@@ -315,7 +316,7 @@ void Table::open(const fs::path& dir, std::string_view name, OpenMode mode) {
     openFile(tablePath(dir, name), mode);
 }
 
-void Table::openFile(const fs::path& file, OpenMode mode) {
+void Table::openFile(const fs::path& file, OpenMode mode, bool withIndex) {
     close();
     const std::string name = file.string();
     const int flags = (mode == OpenMode::ReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC;
@@ -346,6 +347,11 @@ void Table::openFile(const fs::path& file, OpenMode mode) {
     }
 
     DbfHeader header = readHeader(fd, name);
+    const fs::path index = indexPath(file);
+    std::error_code ec;
+    if (withIndex && readU8(header.fixed, layout::kProductionIndex) == 0x01 &&
+        !fs::exists(index, ec))
+        throw DatabaseError(name + ": its production index " + index.string() + " is missing.");
 
     closer.fd = -1;
     m_fd = fd;
@@ -361,6 +367,14 @@ void Table::openFile(const fs::path& file, OpenMode mode) {
     m_state = TableState::Browse;
     m_order = std::make_unique<NaturalOrder>(
         [this](bool reread) { return reread ? rereadRecordCount() : m_recordCount; });
+    if (withIndex && hasProductionIndex()) {
+        try {
+            attachIndex(ProductionIndex::open(*this));
+        } catch (...) {
+            close();
+            throw;
+        }
+    }
     first();
     notify(TableObserver::Change::DataChanged);
 }
@@ -383,6 +397,9 @@ void Table::close() {
     m_lockedRecNo = 0;
     m_bof = m_eof = true;
     m_order.reset();
+    m_tagOrder = nullptr;
+    m_indexName.clear();
+    detachIndex();
     notify(TableObserver::Change::DataChanged);
 }
 
@@ -505,8 +522,11 @@ const char* Table::cachedRecord(std::uint32_t recNo) const {
         return m_cache.data() + (offset - m_cacheStart);
 
     // Centre the window a little behind the record so that walking backwards also hits it.
+    // In key order the next record is anywhere, so read just the one.
     const std::uint32_t perWindow =
-        std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kCacheBytes / m_recordLength));
+        m_tagOrder
+            ? 1
+            : std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kCacheBytes / m_recordLength));
     const std::uint32_t firstRec = recNo > perWindow / 4 ? recNo - perWindow / 4 : 1;
     const std::uint32_t lastRec = std::min<std::uint32_t>(m_recordCount, firstRec + perWindow - 1);
     const std::uint32_t from = std::min(firstRec, recNo);
@@ -554,7 +574,14 @@ bool Table::candidateVisible(std::uint32_t recNo) {
     try {
         accepted = m_filter(*this);
     } catch (...) {
+        // Leave the cursor where it was, not on the candidate the filter choked on.
         m_recNo = saved;
+        if (saved != 0) {
+            loadRecord(saved);
+            m_order->setPosition(saved, m_buffer);
+        } else {
+            m_buffer.assign(m_recordLength, ' ');
+        }
         throw;
     }
     m_recNo = saved;
@@ -705,16 +732,21 @@ std::uint32_t Table::recordCount() {
 std::uint32_t Table::countVisible() {
     requireOpen("count records");
     checkBrowseMode();
-    const std::uint32_t savedRec = m_recNo;
-    const std::string savedBuffer = m_buffer;
+    struct Restore {
+        Table& t;
+        std::uint32_t recNo;
+        std::string buffer;
+        ~Restore() {
+            t.m_recNo = recNo;
+            t.m_buffer = std::move(buffer);
+            if (recNo != 0)
+                t.m_order->setPosition(recNo, t.m_buffer);
+        }
+    } restore{*this, m_recNo, m_buffer};
     std::uint32_t count = 0;
     for (std::uint32_t r = m_order->first(); r != 0; r = m_order->next())
         if (candidateVisible(r))
             ++count;
-    m_recNo = savedRec;
-    m_buffer = savedBuffer;
-    if (savedRec != 0)
-        m_order->setPosition(savedRec, m_buffer);
     return count;
 }
 
@@ -772,8 +804,10 @@ void Table::post() {
         m_order->setPosition(recNo, m_buffer);
         notify(TableObserver::Change::DataChanged);
     } else if (m_state == TableState::Edit) {
-        if (m_buffer != m_saved)
+        if (m_buffer != m_saved) {
             storeRecord(m_recNo, m_saved, m_buffer);
+            m_order->setPosition(m_recNo, m_buffer); // its key may have moved it
+        }
         releaseRecordLock();
         m_state = TableState::Browse;
         notify(TableObserver::Change::RecordChanged);
@@ -827,6 +861,7 @@ void Table::deleteRecord() {
 // Every record write goes through here: posts of edited and new records, and delete marks.
 std::uint32_t Table::storeRecord(std::uint32_t recNo, const std::string& before,
                                  const std::string& after) {
+    followIndexChanges();
     if (recNo == 0)
         return appendLocked(after);
     if (m_hook)
@@ -995,6 +1030,8 @@ std::string Table::fieldText(int index) const {
         const char c = bytes[0];
         return (c == ' ' || c == '?' || c == '\0') ? std::string() : std::string(1, c);
     }
+    case FieldType::Date:
+        return isBlank(index) ? std::string() : std::string(trim(bytes));
     default:
         return std::string(trim(bytes));
     }
@@ -1208,6 +1245,8 @@ void Table::clearField(int index) {
 void Table::setRecordOrder(std::unique_ptr<RecordOrder> order) {
     requireOpen("change the order");
     checkBrowseMode();
+    m_tagOrder = nullptr;
+    m_indexName.clear();
     if (order)
         m_order = std::move(order);
     else
@@ -1251,6 +1290,182 @@ void Table::notify(TableObserver::Change change) {
     for (TableObserver* o : observers)
         if (std::find(m_observers.begin(), m_observers.end(), o) != m_observers.end())
             o->tableChanged(*this, change);
+}
+
+} // namespace dbase
+
+// ---------------------------------------------------------------------------------------------
+// Production index
+
+namespace dbase {
+
+fs::path Table::indexPath(const fs::path& tableFile) {
+    return ProductionIndex::pathFor(tableFile);
+}
+
+void Table::attachIndex(std::unique_ptr<ProductionIndex> index) {
+    m_index = std::move(index);
+    m_hook = m_index.get();
+}
+
+void Table::detachIndex() {
+    if (m_index && m_hook == m_index.get())
+        m_hook = nullptr;
+    m_index.reset();
+}
+
+// Another program may have given the table its first tag, or removed its last one, since we
+// opened it; writes must follow whatever the header says now.
+void Table::followIndexChanges() {
+    if (m_mode == OpenMode::Exclusive)
+        return;
+    char byte = 0;
+    if (!readExactly(m_fd, &byte, 1, layout::kProductionIndex))
+        fail("the header cannot be read");
+    m_headerBytes[layout::kProductionIndex] = byte;
+    std::error_code ec;
+    const bool present = byte == 0x01 && fs::exists(indexPath(m_path), ec);
+    if (present && !m_index)
+        attachIndex(ProductionIndex::open(*this));
+    else if (!present && m_index && !m_tagOrder)
+        detachIndex();
+}
+
+std::vector<IndexTag> Table::indexTags() {
+    requireOpen("list the index tags");
+    if (!m_index)
+        return {};
+    return m_index->tags();
+}
+
+void Table::addIndex(std::string_view tag, std::string_view expression) {
+    requireWritable("add an index tag");
+    checkBrowseMode();
+    followIndexChanges();
+    if (m_index) {
+        m_index->addTag(*this, tag, expression);
+        return;
+    }
+    attachIndex(ProductionIndex::create(*this, tag, expression));
+    setProductionIndexFlag(true);
+}
+
+void Table::deleteIndex(std::string_view tag) {
+    requireWritable("delete an index tag");
+    checkBrowseMode();
+    followIndexChanges();
+    if (!m_index || !m_index->findTag(tag))
+        fail("the production index has no tag " + std::string(tag));
+    if (m_tagOrder && ProductionIndex::sameTagName(m_indexName, tag))
+        setIndex({});
+    if (m_index->tags().size() > 1) {
+        m_index->deleteTag(tag);
+        return;
+    }
+    // The last tag: the index goes, and the header stops pointing at it first.
+    const fs::path index = m_index->path();
+    if (m_tagOrder)
+        setIndex({});
+    setProductionIndexFlag(false);
+    detachIndex();
+    std::error_code ec;
+    if (!fs::remove(index, ec) && ec)
+        fail("the production index " + index.string() + " cannot be removed (" + ec.message() +
+             ")");
+}
+
+void Table::setIndex(std::string_view tag) {
+    requireOpen("select an index tag");
+    if (tag.empty()) {
+        setRecordOrder(nullptr);
+        return;
+    }
+    if (!m_index)
+        fail("the table has no production index, so there is no tag " + std::string(tag));
+    const auto info = m_index->findTag(tag);
+    if (!info)
+        fail("the production index has no tag " + std::string(tag));
+    const KeyExpression& expression = m_index->expression(*this, *info);
+    auto order =
+        std::make_unique<TagOrder>(m_index->file(), *info, expression, [this](bool reread) {
+            return reread ? rereadRecordCount() : m_recordCount;
+        });
+    TagOrder* raw = order.get();
+    setRecordOrder(std::move(order));
+    m_tagOrder = raw;
+    m_indexName = info->name;
+    m_cache.clear();
+    first();
+}
+
+std::uint32_t Table::seekKey(std::string_view value, std::string& key) {
+    requireOpen("look up a key");
+    checkBrowseMode();
+    if (!m_tagOrder)
+        fail("no index tag is selected for a key lookup");
+    key = m_index->keyFromValue(m_tagOrder->tag(), value);
+    return m_tagOrder->seek(key);
+}
+
+bool Table::findKey(std::string_view value) {
+    std::string key;
+    std::uint32_t r = seekKey(value, key);
+    const MdxTagInfo& tag = m_tagOrder->tag();
+    auto sameKey = [&] {
+        return compareKeys(tag.keyType, reinterpret_cast<const uint8_t*>(m_tagOrder->key().data()),
+                           reinterpret_cast<const uint8_t*>(key.data()), tag.keyLength) == 0;
+    };
+    while (r != 0 && sameKey() && !candidateVisible(r))
+        r = m_order->next();
+    if (r != 0 && sameKey()) {
+        m_recNo = r;
+        loadRecord(r);
+        m_bof = m_eof = false;
+        notify(TableObserver::Change::Moved);
+        return true;
+    }
+    // Not there: stay on the current record.
+    if (m_recNo != 0) {
+        loadRecord(m_recNo);
+        m_order->setPosition(m_recNo, m_buffer);
+    }
+    return false;
+}
+
+void Table::findNearest(std::string_view value) {
+    std::string key;
+    const std::uint32_t r = skipInvisible(seekKey(value, key), true);
+    if (r == 0) {
+        last();
+        if (m_recNo != 0)
+            m_eof = true;
+        return;
+    }
+    m_recNo = r;
+    loadRecord(r);
+    m_bof = m_eof = false;
+    notify(TableObserver::Change::Moved);
+}
+
+void Table::regenerateIndexes() {
+    requireWritable("regenerate the indexes");
+    checkBrowseMode();
+    followIndexChanges();
+    if (!m_index)
+        return;
+    m_index->regenerate(*this);
+    if (m_recNo != 0)
+        positionAt(m_recNo);
+    else
+        first();
+    notify(TableObserver::Change::DataChanged);
+}
+
+std::vector<std::string> Table::checkIndexes() {
+    requireOpen("check the indexes");
+    if (!m_index)
+        return {};
+    return m_index->check(*this);
 }
 
 } // namespace dbase

@@ -3,6 +3,7 @@
 #include "code_page.h"
 #include "database_error.h"
 #include "field.h"
+#include "production_index.h"
 #include "table_hooks.h"
 
 #include <cstdint>
@@ -38,7 +39,11 @@ struct Bookmark {
 // is 0. Moving while editing posts the edit first; close() discards it.
 //
 // Locks are open file description locks, so they exclude other processes and other Table
-// objects in this process alike, and a dying process releases them.
+// objects in this process alike, and a dying process releases them. Every opener holds a read
+// lock on one byte far past the data; exclusive use is a write lock on the same byte. Appends
+// take an append lock, re-read the record count under it, write the record and the end marker,
+// then the new count. A record being edited is locked against other editors. Observers must be
+// detached before they are destroyed.
 class Table {
 public:
     using Filter = std::function<bool(const Table&)>;
@@ -49,15 +54,20 @@ public:
     Table& operator=(const Table&) = delete;
 
     // Writes an empty table dir/name.DBF (the ".DBF" is added unless name ends in it), replacing
-    // any file of that name. No index; language driver 0x57. Returns the file's path.
+    // any file of that name. No index; language driver 0x57. Returns the file's path. Refused
+    // with "table busy" while anyone has the old table open; the new file is written beside it
+    // and renamed over it, so a failure leaves the old one as it was.
     static std::filesystem::path create(const std::filesystem::path& dir, std::string_view name,
                                         const std::vector<FieldDef>& fields);
 
     // name without extension (a name already ending in ".DBF" in any case is taken as is).
     void open(const std::filesystem::path& dir, std::string_view name,
               OpenMode mode = OpenMode::Shared);
-    // Opens the file at exactly this path, whatever its name.
-    void openFile(const std::filesystem::path& file, OpenMode mode = OpenMode::Shared);
+    // Opens the file at exactly this path, whatever its name. With byte 28 set, the production
+    // index opens with it, and a missing or damaged one is a DatabaseError naming it;
+    // withIndex = false leaves the index alone (for tools that look at the records only).
+    void openFile(const std::filesystem::path& file, OpenMode mode = OpenMode::Shared,
+                  bool withIndex = true);
     // The file open() would use for dir and name.
     static std::filesystem::path tablePath(const std::filesystem::path& dir, std::string_view name);
     void close();
@@ -82,6 +92,7 @@ public:
     // Case-blind; -1 when the table has no such field.
     int fieldIndex(std::string_view name) const;
     int recordLength() const;
+    int headerLength() const { return static_cast<int>(m_headerLength); }
 
     // Cursor.
     void first();
@@ -116,8 +127,11 @@ public:
     void cancel();
     // Marks the current record deleted (pack removes it) and moves to the next visible record.
     void deleteRecord();
-    // Removes deleted records. Needs exclusive use. The file is rewritten into a temporary file
-    // that replaces the table only when complete; the table stays open and locked throughout.
+    // Removes deleted records. Needs exclusive use. The live records are written to a new file
+    // beside the table, which is locked for exclusive use and then renamed over the table, so a
+    // failure leaves the table untouched and no other program can open the new file in between.
+    // The table stays open (now on the new file) and exclusive afterwards: no reopen is needed.
+    // Hard links to the old file keep the unpacked records.
     void pack();
 
     // Field values of the current record buffer. Text is in the table's code page bytes.
@@ -167,6 +181,31 @@ public:
     void clearField(std::string_view name) { clearField(requireField(name)); }
     int requireField(std::string_view name) const;
 
+    // Production index NAME.MDX. Every post and delete keeps every tag right; deleted records
+    // keep their keys until a pack.
+    static std::filesystem::path indexPath(const std::filesystem::path& tableFile);
+    bool hasIndex() const { return m_index != nullptr; }
+    std::vector<IndexTag> indexTags();
+    // Adds a tag built from the records (creating NAME.MDX and setting byte 28 for the first).
+    void addIndex(std::string_view tag, std::string_view expression);
+    // Deleting the last tag removes NAME.MDX and clears byte 28.
+    void deleteIndex(std::string_view tag);
+    // Walks in the tag's key order (equal keys in record order); "" walks in record order.
+    // Tag names compare without regard to letter case. Goes to first().
+    void setIndex(std::string_view tag);
+    const std::string& indexName() const { return m_indexName; }
+    // Key lookups on the selected tag. The value is the key as text: for a character key the
+    // text itself (blank-padded), for a numeric key a decimal number, for a date YYYYMMDD.
+    // findKey goes to the first visible record with exactly that key, or stays and answers
+    // false; findNearest goes to the first visible record whose key is not below it (the last
+    // record, at eof(), when there is none).
+    bool findKey(std::string_view value);
+    void findNearest(std::string_view value);
+    // Rebuilds every tag from the records.
+    void regenerateIndexes();
+    // Problems of every tag (tree, order, keys against the records); empty when all is well.
+    std::vector<std::string> checkIndexes();
+
     // Display observers. While updates are suspended (calls nest) nobody is told; the last
     // resume sends one DataChanged when anything happened meanwhile.
     void attach(TableObserver* observer);
@@ -210,6 +249,10 @@ private:
     void releaseRecordLock();
     void notify(TableObserver::Change change);
     std::string describe(int index) const;
+    void attachIndex(std::unique_ptr<ProductionIndex> index);
+    void detachIndex();
+    void followIndexChanges();
+    std::uint32_t seekKey(std::string_view value, std::string& key);
 
     std::filesystem::path m_path;
     OpenMode m_mode = OpenMode::Shared;
@@ -237,6 +280,10 @@ private:
     // Read-ahead window over the records, so walks do not cost one system call per record.
     mutable std::string m_cache;
     mutable std::uint64_t m_cacheStart = 0;
+
+    std::unique_ptr<ProductionIndex> m_index;
+    TagOrder* m_tagOrder = nullptr; // the order when a tag is selected
+    std::string m_indexName;
 
     std::vector<TableObserver*> m_observers;
     int m_suspend = 0;

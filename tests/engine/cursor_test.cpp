@@ -287,3 +287,22 @@ TEST_F(Cursor, WriteHookSeesEveryRecordWriteWithOldAndNewBytes) {
     EXPECT_EQ(readFile(m_dir.file("T.DBF")), before);
     m_table.setWriteHook(nullptr);
 }
+
+TEST_F(Cursor, AFilterThatThrowsLeavesTheCursorWhereItWas) {
+    m_table.first();
+    m_table.next();
+    m_table.next();
+    m_table.setFilter([](const Table& t) {
+        if (t.fieldText("Name") == "R4")
+            throw DatabaseError("unreadable");
+        return true;
+    });
+    EXPECT_THROW(m_table.next(), DatabaseError);
+    EXPECT_EQ(m_table.recordNumber(), 3u);
+    EXPECT_EQ(m_table.fieldText("Name"), "R3");
+    EXPECT_THROW(m_table.countVisible(), DatabaseError);
+    EXPECT_EQ(m_table.fieldText("Name"), "R3");
+    m_table.clearFilter();
+    m_table.next();
+    EXPECT_EQ(m_table.fieldText("Name"), "R4");
+}

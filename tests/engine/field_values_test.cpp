@@ -281,3 +281,36 @@ TEST(CodePages, ConvertBothWaysAndRefuseWhatTheyCannotHold) {
     EXPECT_EQ(codePageForLanguageDriver(0x37), CodePage::Dos850);
     EXPECT_EQ(codePageForLanguageDriver(0x02), CodePage::Dos850);
 }
+
+TEST_F(FieldValues, HeaderBytesChangeOnlyWhereTheTableChanged) {
+    const fs::path path = m_dir.file("MIXED.DBF");
+    // An old date in the header, so the update is visible.
+    m_table.close();
+    std::string bytes = readFile(path);
+    bytes[1] = 90;
+    bytes[2] = 1;
+    bytes[3] = 2;
+    writeFile(path, bytes);
+    m_table.open(m_dir.path(), "MIXED");
+    EXPECT_EQ(m_table.lastUpdate(), (Date{1990, 1, 2}));
+
+    // Reading changes nothing.
+    m_table.first();
+    m_table.recordCount();
+    EXPECT_EQ(readFile(path), bytes);
+
+    m_table.setProductionIndexFlag(true);
+    std::string expected = bytes;
+    expected[28] = 0x01;
+    EXPECT_EQ(readFile(path), expected);
+
+    appendNamed(m_table, "One", 1);
+    const std::string after = readFile(path);
+    EXPECT_NE(after.substr(1, 3), bytes.substr(1, 3));              // today's date
+    EXPECT_EQ(after[4], 1);                                         // the count
+    EXPECT_EQ(after.substr(8, 32 - 8), expected.substr(8, 32 - 8)); // byte 28 kept, rest too
+    EXPECT_EQ(after.substr(32, 4 * 32 + 1), expected.substr(32, 4 * 32 + 1));
+    reopen();
+    EXPECT_TRUE(m_table.hasProductionIndex());
+    EXPECT_NE(m_table.lastUpdate(), (Date{1990, 1, 2}));
+}

@@ -140,6 +140,7 @@ TEST(ForeignTables, TablesWrittenByOtherSoftwareOpenAndRead) {
         SCOPED_TRACE(c.file);
         TempDir dir;
         dir.copyFixture(std::string("foreign-mdx/") + c.file);
+        dir.copyFixture("foreign-mdx/" + fs::path(c.file).stem().string() + ".MDX");
         Table t;
         // Byte 28 is set in these files; the table opens all the same.
         t.open(dir.path(), fs::path(c.file).stem().string(), OpenMode::Shared);
@@ -185,6 +186,7 @@ TEST(ForeignTables, IndependentReaderAgreesOnTheFixtures) {
         SCOPED_TRACE(file);
         TempDir dir;
         const fs::path copy = dir.copyFixture(std::string("foreign-mdx/") + file);
+        dir.copyFixture("foreign-mdx/" + fs::path(file).stem().string() + ".MDX");
         Table t;
         t.openFile(copy, OpenMode::ReadOnly);
         expectSameLines(runReader(copy, t.codePage(), dir), ourView(t));

@@ -1,0 +1,225 @@
+// Table engine timings on item-shaped tables (22 fields, about 700 bytes a record).
+//
+//   dbf_bench                          run the benchmarks (tables are built in a temp dir)
+//   dbf_bench --make-table DIR N       write DIR/ITEMSn.DBF with N records and exit, for
+//                                      timing other tools on the same file
+#include "dbase/table.h"
+#include "dbase/table_tools.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace dbase;
+
+namespace {
+
+std::vector<FieldDef> itemFields() {
+    return {FieldDef::character("Item", 40),
+            FieldDef::character("Brand", 20),
+            FieldDef::character("Model", 20),
+            FieldDef::character("Serial", 20),
+            FieldDef::character("Location", 30),
+            FieldDef::character("Descriptio", 110),
+            FieldDef::character("BoughtFrom", 40),
+            FieldDef::character("IDMarks", 60),
+            FieldDef::integer("Quantity"),
+            FieldDef::date("PurchDate"),
+            FieldDef::floating("Cost"),
+            FieldDef::character("Category", 20),
+            FieldDef::floating("RepCost"),
+            FieldDef::character("Warranty", 3),
+            FieldDef::date("WarDate"),
+            FieldDef::character("WarNotes", 30),
+            FieldDef::character("Owner", 30),
+            FieldDef::floating("Value"),
+            FieldDef::character("UserDef1", 40),
+            FieldDef::character("UserDef2", 40),
+            FieldDef::character("UserDef3", 40),
+            FieldDef::character("UserDef4", 40)};
+}
+
+const char* kCategories[] = {"Kitchen", "Electronics", "Furniture", "Tools",  "Jewellery",
+                             "Books",   "Clothing",    "Garden",    "Sports", "Art"};
+const char* kBrands[] = {"Acme", "Globex", "Initech", "Umbrella", "Stark", "Wayne", "Tyrell"};
+const char* kRooms[] = {"Living Room", "Kitchen", "Garage", "Bedroom 1", "Office", "Attic"};
+
+// Fills the current (appended) record with the values of item i.
+void fillItem(Table& t, std::uint32_t i) {
+    const std::string n = std::to_string(i);
+    t.setFieldText(0, "Item number " + n);
+    t.setFieldText(1, kBrands[i % 7]);
+    t.setFieldText(2, "Model " + std::to_string(i % 977));
+    t.setFieldText(3, "SN-" + n + "-X");
+    t.setFieldText(4, kRooms[i % 6]);
+    t.setFieldText(5, "A fairly ordinary description of item " + n +
+                          ", with a comma and \"quotes\" in it");
+    t.setFieldText(6, "Store " + std::to_string(i % 41));
+    if (i % 3 == 0)
+        t.setFieldText(7, "Engraved initials on the back");
+    t.setFieldInteger(8, 1 + i % 9);
+    t.setFieldDate(9, {1990 + static_cast<int>(i % 35), 1 + static_cast<int>(i % 12),
+                       1 + static_cast<int>(i % 28)});
+    t.setFieldText(10, std::to_string(i % 100000) + "." + std::to_string(10 + i % 90));
+    t.setFieldText(11, kCategories[i % 10]);
+    t.setFieldText(12, std::to_string(i % 120000) + ".50");
+    t.setFieldText(13, i % 2 ? "Yes" : "No");
+    if (i % 2)
+        t.setFieldDate(14, {2030, 1 + static_cast<int>(i % 12), 15});
+    t.setFieldText(15, "Two years parts and labour");
+    t.setFieldText(16, i % 4 ? "Pat" : "Sam");
+    t.setFieldText(17, std::to_string(i % 90000) + ".00");
+    if (i % 5 == 0)
+        t.setFieldText(18, "Insured separately");
+}
+
+fs::path makeTable(const fs::path& dir, std::uint32_t records) {
+    const std::string name = "ITEMS" + std::to_string(records);
+    const fs::path path = Table::create(dir, name, itemFields());
+    Table t;
+    t.open(dir, name, OpenMode::Exclusive);
+    for (std::uint32_t i = 1; i <= records; ++i) {
+        t.append();
+        fillItem(t, i);
+        t.post();
+    }
+    return path;
+}
+
+struct Scratch {
+    fs::path dir;
+    Scratch() {
+        std::string pattern = (fs::temp_directory_path() / "tw-bench-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            std::abort();
+        dir = pattern;
+    }
+    ~Scratch() {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+};
+
+Scratch& scratch() {
+    static Scratch s;
+    return s;
+}
+
+// Tables shared by the read benchmarks, built on first use.
+const fs::path& table(std::uint32_t records) {
+    static std::vector<std::pair<std::uint32_t, fs::path>> made;
+    for (const auto& [n, p] : made)
+        if (n == records)
+            return p;
+    made.emplace_back(records, makeTable(scratch().dir, records));
+    return made.back().second;
+}
+
+void BM_CreateAndAppend(benchmark::State& state) {
+    const auto records = static_cast<std::uint32_t>(state.range(0));
+    const fs::path dir = scratch().dir / "create";
+    fs::create_directories(dir);
+    for (auto _ : state) {
+        const fs::path p = makeTable(dir, records);
+        state.PauseTiming();
+        fs::remove(p);
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * records);
+}
+
+void BM_CreateAndAppendShared(benchmark::State& state) {
+    // The program's own way: a shared table, so every append takes the append lock.
+    const auto records = static_cast<std::uint32_t>(state.range(0));
+    for (auto _ : state) {
+        const fs::path p = Table::create(scratch().dir, "SHARED", itemFields());
+        Table t;
+        t.open(scratch().dir, "SHARED", OpenMode::Shared);
+        for (std::uint32_t i = 1; i <= records; ++i) {
+            t.append();
+            fillItem(t, i);
+            t.post();
+        }
+        t.close();
+        state.PauseTiming();
+        fs::remove(p);
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * records);
+}
+
+void BM_OpenAndReadEveryFieldAsText(benchmark::State& state) {
+    const auto records = static_cast<std::uint32_t>(state.range(0));
+    const fs::path& p = table(records);
+    for (auto _ : state) {
+        Table t;
+        t.openFile(p, OpenMode::Shared);
+        std::size_t bytes = 0;
+        for (t.first(); !t.eof(); t.next())
+            for (int i = 0; i < t.fieldCount(); ++i)
+                bytes += t.fieldText(i).size();
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * records);
+}
+
+void BM_FilteredScan(benchmark::State& state) {
+    // One record in ten passes, as with a search on one category.
+    const auto records = static_cast<std::uint32_t>(state.range(0));
+    const fs::path& p = table(records);
+    Table t;
+    t.openFile(p, OpenMode::Shared);
+    const int category = t.fieldIndex("Category");
+    t.setFilter([category](const Table& tt) { return tt.fieldText(category) == "Tools"; });
+    for (auto _ : state) {
+        std::uint32_t seen = 0;
+        for (t.first(); !t.eof(); t.next())
+            ++seen;
+        if (seen != records / 10)
+            state.SkipWithError("filter saw the wrong number of records");
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * records);
+}
+
+void BM_DumpCsv(benchmark::State& state) {
+    const auto records = static_cast<std::uint32_t>(state.range(0));
+    const fs::path& p = table(records);
+    const fs::path out = scratch().dir / "dump.csv";
+    for (auto _ : state) {
+        Table t;
+        t.openFile(p, OpenMode::ReadOnly);
+        std::FILE* f = std::fopen(out.c_str(), "wb");
+        benchmark::DoNotOptimize(dumpCsv(t, f, out.string()));
+        std::fclose(f);
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * records);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(fs::file_size(p)));
+}
+
+BENCHMARK(BM_CreateAndAppend)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_CreateAndAppendShared)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_OpenAndReadEveryFieldAsText)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FilteredScan)->Arg(100000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DumpCsv)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--make-table") {
+        const fs::path p = makeTable(argv[2], static_cast<std::uint32_t>(std::stoul(argv[3])));
+        std::printf("%s\n", p.c_str());
+        return 0;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,179 @@
+#pragma once
+
+// The production index NAME.MDX: a dBase IV multiple-index file holding up to 47 tags, each
+// a B-tree of (key, record number) entries in 1024-byte blocks.
+//
+// Sharing: every operation takes an OFD lock on one byte far beyond the end of the file
+// (shared for reads, exclusive for writes), so a second process never reads a half-done
+// change and sees every finished one the next time it reads. Nodes are read from the file on
+// every operation; nothing is cached across operations.
+//
+// Space: pages of a node emptied by key removal are not reused, and node underflow is left
+// alone (a node is only unlinked when its last entry goes). Deleting a tag and regenerating
+// rewrite the whole file compactly into a temporary file that then replaces the old one.
+
+#include "dbase/mdx_key.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dbase {
+
+inline constexpr std::size_t kMdxMaxTags = 47;
+inline constexpr std::size_t kMdxTagNameLength = 10;
+
+struct MdxTagInfo {
+    std::string name; // as stored; we store upper case
+    std::string expression;
+    std::string forExpression; // empty when the tag has no FOR clause
+    KeyType keyType = KeyType::Character;
+    uint16_t keyLength = 0;
+    bool descending = false;
+    bool unique = false;
+};
+
+// Keys of one tag collected for a bulk build; sorted by the build.
+class MdxKeySet {
+public:
+    explicit MdxKeySet(uint16_t keyLength) : m_keyLength(keyLength) {}
+    void reserve(std::size_t n);
+    // key must hold exactly keyLength bytes.
+    void add(std::string_view key, uint32_t recno);
+    std::size_t size() const { return m_recnos.size(); }
+    uint16_t keyLength() const { return m_keyLength; }
+    std::string_view key(std::size_t i) const {
+        return {m_keys.data() + i * m_keyLength, m_keyLength};
+    }
+    uint32_t recno(std::size_t i) const { return m_recnos[i]; }
+
+private:
+    uint16_t m_keyLength;
+    std::vector<char> m_keys;
+    std::vector<uint32_t> m_recnos;
+};
+
+struct MdxTagBuild {
+    MdxTagInfo info;
+    MdxKeySet keys;
+};
+
+class MdxCursor;
+
+class MdxFile {
+public:
+    // Writes a complete index with the given tags (bulk-built), replacing any file at path
+    // in one step, and opens it for writing.
+    static std::unique_ptr<MdxFile> create(const std::string& path, std::string_view tableName,
+                                           uint8_t languageDriver, std::vector<MdxTagBuild> tags);
+    // Opens an existing index and checks its header and tag headers against the file.
+    static std::unique_ptr<MdxFile> open(const std::string& path, bool writable);
+
+    ~MdxFile();
+    MdxFile(const MdxFile&) = delete;
+    MdxFile& operator=(const MdxFile&) = delete;
+
+    const std::string& path() const { return m_path; }
+    std::vector<MdxTagInfo> tags();
+    // Tag names compare without regard to letter case.
+    std::optional<MdxTagInfo> findTag(std::string_view name);
+
+    // Bulk-builds a new tag from the given keys and adds it to the file.
+    void addTag(MdxTagBuild build);
+    // Removes a tag; the file is rewritten without it (it may be left with no tags).
+    void deleteTag(std::string_view name);
+    // Replaces the whole file by one holding exactly these tags, bulk-built.
+    void rebuild(std::string_view tableName, uint8_t languageDriver, std::vector<MdxTagBuild> tags);
+
+    // Runs fn holding the write lock, so that a series of changes (or reading the table and
+    // then changing the index) is seen by other processes as one.
+    void withWriteLock(const std::function<void()>& fn);
+
+    // Adds (key, recno) to a tag; an entry already present is left as it is, and on a
+    // unique tag a key already present is not added again.
+    void insertKey(std::string_view tag, std::string_view key, uint32_t recno);
+    // Removes (key, recno); false when the tag does not hold it.
+    bool removeKey(std::string_view tag, std::string_view key, uint32_t recno);
+
+    // Walks the whole tag checking the tree (node sizes, page numbers, key order, the
+    // interior keys, record numbers 1..recordCount) and returns its entries in order.
+    // Throws DatabaseError naming the index at the first fault.
+    std::vector<std::pair<std::string, uint32_t>> verifyTag(std::string_view tag,
+                                                            uint32_t recordCount);
+
+    MdxCursor cursor(std::string_view tag);
+
+    // Opaque tag state and lock handling; public for the cursor's use.
+    struct Header;
+    struct TagState;
+    struct Node;
+    class Lock;
+    [[noreturn]] void damaged(const std::string& why) const;
+
+private:
+    friend class MdxCursor;
+    MdxFile(std::string path, int fd, bool writable);
+
+    Header readHeader();
+    TagState resolveTag(const Header& header, std::string_view name);
+    Node readNode(const Header& header, const TagState& tag, uint32_t page);
+    void reopenIfReplaced();
+    void rewriteWithout(std::string_view name);
+
+    std::string m_path;
+    int m_fd = -1;
+    bool m_writable = false;
+    uint64_t m_generation = 0; // grows whenever the file under m_path was replaced
+    int m_lockDepth = 0;
+    friend class Lock;
+};
+
+// A position in one tag. Each step re-reads what it needs under a shared lock and checks that
+// the entry it stood on is still there; when another writer moved it, the cursor finds its
+// place again by key.
+class MdxCursor {
+public:
+    MdxCursor(MdxFile& file, std::string tagName);
+    ~MdxCursor();
+    MdxCursor(MdxCursor&&) noexcept;
+
+    bool first();
+    bool last();
+    bool next();
+    bool prior();
+    // Stands on the first entry not below (key, recno); false when there is none.
+    bool seek(std::string_view key, uint32_t recno = 0);
+
+    bool valid() const { return m_valid; }
+    const std::string& key() const { return m_key; }
+    uint32_t recno() const { return m_recno; }
+    KeyType keyType() const;
+    uint16_t keyLength() const;
+
+private:
+    struct Step {
+        uint32_t page;
+        uint32_t index;
+    };
+    void ensureTag();
+    bool descendEdge(uint32_t page, bool leftmost);
+    bool stepFromPath(bool forward);
+    bool reposition(bool forward);
+    MdxFile::Node readPage(uint32_t page);
+    void take(const MdxFile::Node& leaf, uint32_t index, int direction);
+
+    MdxFile* m_file;
+    std::string m_tagName;
+    std::unique_ptr<MdxFile::TagState> m_tag;
+    uint64_t m_generation = 0;
+    std::vector<Step> m_path;
+    bool m_valid = false;
+    std::string m_key;
+    uint32_t m_recno = 0;
+};
+
+} // namespace dbase

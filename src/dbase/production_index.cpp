@@ -1,0 +1,354 @@
+#include "dbase/production_index.h"
+
+#include "dbase/bcd.h"
+#include "dbase/database_error.h"
+#include "dbase/table.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <unistd.h>
+
+namespace dbase {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kDeletedFlag = '*';
+constexpr std::size_t kReadChunk = 1 << 20;
+
+std::vector<FieldLayout> layoutOf(const Table& table) {
+    std::vector<FieldLayout> out;
+    for (const Field& f : table.fields())
+        out.push_back({f.name, static_cast<char>(f.type), static_cast<uint16_t>(f.length),
+                       static_cast<uint8_t>(f.decimals), static_cast<uint32_t>(f.offset)});
+    return out;
+}
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z')
+            c = char(c - 32);
+    return out;
+}
+
+// Reads records straight from the table file (not through the cursor's read-ahead, which may
+// be older than what another process wrote) in large chunks, calling fn for each.
+void forEachRecord(Table& table, const std::function<void(uint32_t, const uint8_t*)>& fn) {
+    const uint32_t count = table.recordCount();
+    const std::size_t length = std::size_t(table.recordLength());
+    const std::size_t perChunk = std::max<std::size_t>(1, kReadChunk / length);
+    std::vector<uint8_t> buffer;
+    for (uint32_t first = 1; first <= count;) {
+        const uint32_t n = uint32_t(std::min<std::size_t>(perChunk, count - first + 1));
+        buffer.resize(n * length);
+        const off_t offset = off_t(table.headerLength()) + off_t(first - 1) * off_t(length);
+        std::size_t done = 0;
+        while (done < buffer.size()) {
+            const ssize_t got = ::pread(table.fileDescriptor(), buffer.data() + done,
+                                        buffer.size() - done, offset + off_t(done));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                throw DatabaseError(table.path().string() + ": record " +
+                                    std::to_string(first + done / length) + " cannot be read.");
+            done += std::size_t(got);
+        }
+        for (uint32_t i = 0; i < n; ++i)
+            fn(first + i, buffer.data() + i * length);
+        first += n;
+    }
+}
+
+} // namespace
+
+fs::path ProductionIndex::pathFor(const fs::path& tableFile) {
+    const std::string name = tableFile.filename().string();
+    return tableFile.parent_path() / (name.substr(0, name.find('.')) + ".MDX");
+}
+
+bool ProductionIndex::sameTagName(std::string_view a, std::string_view b) {
+    return upper(a) == upper(b);
+}
+
+ProductionIndex::ProductionIndex(fs::path path, std::unique_ptr<MdxFile> file)
+    : m_path(std::move(path)), m_file(std::move(file)) {}
+
+std::unique_ptr<ProductionIndex> ProductionIndex::open(Table& table) {
+    const fs::path path = pathFor(table.path());
+    std::error_code ec;
+    if (!fs::exists(path, ec))
+        throw DatabaseError(table.path().string() + ": its production index " + path.string() +
+                            " is missing.");
+    auto file = MdxFile::open(path.string(), table.openMode() != OpenMode::ReadOnly);
+    return std::unique_ptr<ProductionIndex>(new ProductionIndex(path, std::move(file)));
+}
+
+std::unique_ptr<ProductionIndex> ProductionIndex::create(Table& table, std::string_view tag,
+                                                         std::string_view expression) {
+    const fs::path path = pathFor(table.path());
+    MdxTagInfo info;
+    info.name = std::string(tag);
+    info.expression = std::string(expression);
+    const KeyExpression parsed(expression, layoutOf(table), table.languageDriver());
+    info.keyType = parsed.keyType();
+    info.keyLength = parsed.keyLength();
+    std::vector<MdxTagBuild> builds;
+    builds.push_back({info, MdxKeySet(info.keyLength)});
+    std::string key;
+    forEachRecord(table, [&](uint32_t recno, const uint8_t* record) {
+        key.clear();
+        parsed.evaluate(record, key);
+        builds.back().keys.add(key, recno);
+    });
+    const std::string base = path.stem().string();
+    auto file =
+        MdxFile::create(path.string(), upper(base), table.languageDriver(), std::move(builds));
+    return std::unique_ptr<ProductionIndex>(new ProductionIndex(path, std::move(file)));
+}
+
+std::vector<IndexTag> ProductionIndex::tags() {
+    std::vector<IndexTag> out;
+    for (const MdxTagInfo& t : m_file->tags())
+        out.push_back({t.name, t.expression, static_cast<char>(t.keyType), t.keyLength});
+    return out;
+}
+
+const KeyExpression& ProductionIndex::expression(Table& table, const MdxTagInfo& tag) {
+    if (!tag.forExpression.empty())
+        throw DatabaseError(m_path.string() + ": tag " + tag.name +
+                            " has a FOR condition, which this program cannot keep up to date.");
+    auto it = m_expressions.find(tag.expression);
+    if (it == m_expressions.end()) {
+        auto parsed = std::make_unique<KeyExpression>(tag.expression, layoutOf(table),
+                                                      table.languageDriver());
+        it = m_expressions.emplace(tag.expression, std::move(parsed)).first;
+    }
+    const KeyExpression& e = *it->second;
+    if (e.keyType() != tag.keyType || e.keyLength() != tag.keyLength)
+        throw DatabaseError(m_path.string() + ": the keys of tag " + tag.name +
+                            " do not match its expression " + tag.expression +
+                            " for this table.  Regenerate the indexes to repair it.");
+    return e;
+}
+
+std::string ProductionIndex::keyFromValue(const MdxTagInfo& tag, std::string_view value) const {
+    switch (tag.keyType) {
+    case KeyType::Character: {
+        std::string key(value.substr(0, tag.keyLength));
+        key.resize(tag.keyLength, ' ');
+        return key;
+    }
+    case KeyType::Numeric: {
+        std::string_view v = value;
+        while (!v.empty() && v.front() == ' ')
+            v.remove_prefix(1);
+        while (!v.empty() && v.back() == ' ')
+            v.remove_suffix(1);
+        double check = 0;
+        const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), check);
+        if (ec != std::errc() || end != v.data() + v.size())
+            throw DatabaseError("\"" + std::string(value) + "\" is not a number for tag " +
+                                tag.name + ".");
+        const BcdKey k = bcdFromDecimal(v);
+        return std::string(k.begin(), k.end());
+    }
+    case KeyType::Date:
+        return dateKey(value);
+    }
+    return {};
+}
+
+std::vector<MdxTagBuild> ProductionIndex::buildAll(Table& table,
+                                                   const std::vector<MdxTagInfo>& tags) {
+    std::vector<MdxTagBuild> builds;
+    std::vector<std::unique_ptr<KeyExpression>> expressions;
+    const uint32_t count = table.recordCount();
+    for (const MdxTagInfo& t : tags) {
+        if (!t.forExpression.empty())
+            throw DatabaseError(m_path.string() + ": tag " + t.name +
+                                " has a FOR condition, which this program cannot rebuild.");
+        // The expression decides the key layout; a damaged tag header may say otherwise.
+        expressions.push_back(
+            std::make_unique<KeyExpression>(t.expression, layoutOf(table), table.languageDriver()));
+        MdxTagInfo info = t;
+        info.keyType = expressions.back()->keyType();
+        info.keyLength = expressions.back()->keyLength();
+        builds.push_back({info, MdxKeySet(info.keyLength)});
+        builds.back().keys.reserve(count);
+    }
+    std::string key;
+    forEachRecord(table, [&](uint32_t recno, const uint8_t* record) {
+        for (std::size_t i = 0; i < builds.size(); ++i) {
+            key.clear();
+            expressions[i]->evaluate(record, key);
+            builds[i].keys.add(key, recno);
+        }
+    });
+    return builds;
+}
+
+void ProductionIndex::addTag(Table& table, std::string_view tag, std::string_view expression) {
+    MdxTagInfo info;
+    info.name = std::string(tag);
+    info.expression = std::string(expression);
+    const KeyExpression parsed(expression, layoutOf(table), table.languageDriver());
+    info.keyType = parsed.keyType();
+    info.keyLength = parsed.keyLength();
+    // Reading the records under the index's write lock: a writer elsewhere either finished
+    // before (its record is read here) or updates the new tag after.
+    m_file->withWriteLock([&] {
+        MdxTagBuild build{info, MdxKeySet(info.keyLength)};
+        std::string key;
+        forEachRecord(table, [&](uint32_t recno, const uint8_t* record) {
+            key.clear();
+            parsed.evaluate(record, key);
+            build.keys.add(key, recno);
+        });
+        m_file->addTag(std::move(build));
+    });
+}
+
+void ProductionIndex::deleteTag(std::string_view tag) {
+    m_file->deleteTag(tag);
+}
+
+void ProductionIndex::regenerate(Table& table) {
+    m_file->withWriteLock([&] {
+        auto builds = buildAll(table, m_file->tags());
+        const std::string base = m_path.stem().string();
+        m_file->rebuild(upper(base), table.languageDriver(), std::move(builds));
+    });
+}
+
+std::vector<std::string> ProductionIndex::check(Table& table) {
+    std::vector<std::string> problems;
+    std::vector<MdxTagInfo> tags;
+    try {
+        tags = m_file->tags();
+    } catch (const DatabaseError& e) {
+        problems.push_back(e.what());
+        return problems;
+    }
+    const uint32_t count = table.recordCount();
+    for (const MdxTagInfo& tag : tags) {
+        std::vector<std::pair<std::string, uint32_t>> entries;
+        const KeyExpression* e = nullptr;
+        try {
+            e = &expression(table, tag);
+            entries = m_file->verifyTag(tag.name, count);
+        } catch (const DatabaseError& error) {
+            problems.push_back("tag " + tag.name + ": " + error.what());
+            continue;
+        }
+        // Where each record's key sits; deleted records may keep theirs until a pack.
+        std::vector<uint32_t> seen(std::size_t(count) + 1, 0);
+        std::vector<std::string> keyOf(std::size_t(count) + 1);
+        for (auto& [key, recno] : entries) {
+            if (seen[recno]++ == 0)
+                keyOf[recno] = std::move(key);
+        }
+        std::size_t reported = 0;
+        auto report = [&](const std::string& text) {
+            if (++reported <= 20)
+                problems.push_back("tag " + tag.name + ": " + text);
+        };
+        std::string key;
+        forEachRecord(table, [&](uint32_t recno, const uint8_t* record) {
+            const bool deleted = record[0] == uint8_t(kDeletedFlag);
+            if (seen[recno] > 1) {
+                report("record " + std::to_string(recno) + " is in the tag " +
+                       std::to_string(seen[recno]) + " times");
+            } else if (seen[recno] == 0) {
+                if (!deleted)
+                    report("record " + std::to_string(recno) + " is missing");
+                return;
+            }
+            key.clear();
+            e->evaluate(record, key);
+            const auto* a = reinterpret_cast<const uint8_t*>(key.data());
+            const auto* b = reinterpret_cast<const uint8_t*>(keyOf[recno].data());
+            if (compareKeys(tag.keyType, a, b, tag.keyLength) != 0)
+                report("the key of record " + std::to_string(recno) +
+                       " differs from its expression's value");
+        });
+        if (reported > 20)
+            problems.push_back("tag " + tag.name + ": ... and " + std::to_string(reported - 20) +
+                               " more problems");
+    }
+    return problems;
+}
+
+void ProductionIndex::aboutToWrite(Table& table, std::uint32_t, std::string_view,
+                                   std::string_view) {
+    // Refuse the write when some tag could not follow it.
+    for (const MdxTagInfo& tag : m_file->tags())
+        expression(table, tag);
+}
+
+void ProductionIndex::written(Table& table, std::uint32_t recNo, std::string_view before,
+                              std::string_view after) {
+    m_file->withWriteLock([&] {
+        std::string oldKey, newKey;
+        for (const MdxTagInfo& tag : m_file->tags()) {
+            const KeyExpression& e = expression(table, tag);
+            newKey.clear();
+            e.evaluate(reinterpret_cast<const uint8_t*>(after.data()), newKey);
+            if (!before.empty()) {
+                oldKey.clear();
+                e.evaluate(reinterpret_cast<const uint8_t*>(before.data()), oldKey);
+                if (oldKey == newKey)
+                    continue;
+                m_file->removeKey(tag.name, oldKey, recNo);
+            }
+            m_file->insertKey(tag.name, newKey, recNo);
+        }
+    });
+}
+
+void ProductionIndex::packed(Table& table) {
+    regenerate(table);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TagOrder::TagOrder(MdxFile& file, const MdxTagInfo& tag, const KeyExpression& expression,
+                   CountFn count)
+    : m_file(file), m_tag(tag), m_expression(expression), m_cursor(file.cursor(tag.name)),
+      m_count(std::move(count)) {}
+
+std::uint32_t TagOrder::checked(bool ok) {
+    if (!ok)
+        return 0;
+    const uint32_t recno = m_cursor.recno();
+    if (recno > m_count(false) && recno > m_count(true))
+        m_file.damaged("tag " + m_tag.name + " names record " + std::to_string(recno) +
+                       ", past the end of the table");
+    return recno;
+}
+
+std::uint32_t TagOrder::first() {
+    return checked(m_cursor.first());
+}
+std::uint32_t TagOrder::last() {
+    return checked(m_cursor.last());
+}
+std::uint32_t TagOrder::next() {
+    return checked(m_cursor.next());
+}
+std::uint32_t TagOrder::prior() {
+    return checked(m_cursor.prior());
+}
+
+void TagOrder::setPosition(std::uint32_t recNo, std::string_view record) {
+    const std::string key = m_expression.evaluate(reinterpret_cast<const uint8_t*>(record.data()));
+    m_cursor.seek(key, recNo);
+}
+
+std::uint32_t TagOrder::seek(std::string_view key) {
+    return checked(m_cursor.seek(key));
+}
+
+} // namespace dbase

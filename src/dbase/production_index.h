@@ -1,0 +1,106 @@
+#pragma once
+
+// The production index of an open table: NAME.MDX beside NAME.DBF, kept right on every record
+// write, and the record order of one of its tags.
+
+#include "dbase/expression.h"
+#include "dbase/mdx_file.h"
+#include "dbase/table_hooks.h"
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dbase {
+
+class Table;
+
+struct IndexTag {
+    std::string name;
+    std::string expression;
+    char keyType = 'C'; // C, N or D
+    int keyLength = 0;
+};
+
+class ProductionIndex final : public RecordWriteHook {
+public:
+    // NAME.MDX for the table file DIR/NAME.EXT (NAME = the file name up to its first ".").
+    static std::filesystem::path pathFor(const std::filesystem::path& tableFile);
+
+    // Opens the index of an open table. Throws DatabaseError naming the index when it is
+    // missing or fails its header checks.
+    static std::unique_ptr<ProductionIndex> open(Table& table);
+    // Creates the index of an open table with one tag built from its records.
+    static std::unique_ptr<ProductionIndex> create(Table& table, std::string_view tag,
+                                                   std::string_view expression);
+
+    static bool sameTagName(std::string_view a, std::string_view b);
+
+    const std::filesystem::path& path() const { return m_path; }
+    MdxFile& file() { return *m_file; }
+    std::vector<IndexTag> tags();
+    std::optional<MdxTagInfo> findTag(std::string_view name) { return m_file->findTag(name); }
+
+    void addTag(Table& table, std::string_view tag, std::string_view expression);
+    void deleteTag(std::string_view tag);
+    // Rebuilds every tag from the table's records.
+    void regenerate(Table& table);
+
+    // The parsed key expression of a tag, for this table's fields. Throws DatabaseError when
+    // the expression cannot be used (unknown field or function, or a FOR condition).
+    const KeyExpression& expression(Table& table, const MdxTagInfo& tag);
+    // Turns a lookup value into the tag's key: text padded with blanks, a decimal number, or a
+    // date as YYYYMMDD.
+    std::string keyFromValue(const MdxTagInfo& tag, std::string_view value) const;
+
+    // Problems found in every tag: the tree itself, and every record's key against it.
+    std::vector<std::string> check(Table& table);
+
+    void aboutToWrite(Table& table, std::uint32_t recNo, std::string_view before,
+                      std::string_view after) override;
+    void written(Table& table, std::uint32_t recNo, std::string_view before,
+                 std::string_view after) override;
+    void packed(Table& table) override;
+
+private:
+    ProductionIndex(std::filesystem::path path, std::unique_ptr<MdxFile> file);
+    std::vector<MdxTagBuild> buildAll(Table& table, const std::vector<MdxTagInfo>& tags);
+
+    std::filesystem::path m_path;
+    std::unique_ptr<MdxFile> m_file;
+    std::map<std::string, std::unique_ptr<KeyExpression>> m_expressions; // by expression text
+};
+
+// Walks the records in the order of one tag. Record numbers the tag names beyond the table's
+// end are a DatabaseError naming the index.
+class TagOrder final : public RecordOrder {
+public:
+    using CountFn = std::function<std::uint32_t(bool reread)>;
+    TagOrder(MdxFile& file, const MdxTagInfo& tag, const KeyExpression& expression, CountFn count);
+
+    std::uint32_t first() override;
+    std::uint32_t last() override;
+    std::uint32_t next() override;
+    std::uint32_t prior() override;
+    void setPosition(std::uint32_t recNo, std::string_view record) override;
+
+    // Stands on the first entry whose key is not below key; 0 when there is none.
+    std::uint32_t seek(std::string_view key);
+    const std::string& key() const { return m_cursor.key(); }
+    const MdxTagInfo& tag() const { return m_tag; }
+
+private:
+    std::uint32_t checked(bool ok);
+
+    MdxFile& m_file;
+    MdxTagInfo m_tag;
+    const KeyExpression& m_expression;
+    MdxCursor m_cursor;
+    CountFn m_count;
+};
+
+} // namespace dbase
