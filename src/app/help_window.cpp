@@ -30,6 +30,7 @@ const std::pair<const char*, const char*> kTopics[] = {
     {"Database Files", "databases.html"},
     {"Search Window", "search.html"},
     {"Search Options", "search_options.html"},
+    {"Sort Order", "sort_order.html"},
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "find/search_options.h"
 
+#include "app/help_window.h"
 #include "app/window_context.h"
 #include "appearance/set_colors.h"
 #include "find/search_window.h"
@@ -7,6 +8,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShortcut>
 
 namespace {
 // Design layout at 640 x 480.
@@ -60,6 +62,8 @@ TSearchOptions::TSearchOptions(TMySearch& search, int row, const QString& headin
     connect(m_cancel, &QPushButton::clicked, this, &TSearchOptions::CancelButtonClick);
     // A double click chooses, as Ok does.
     connect(m_list, &QListWidget::itemDoubleClicked, this, &TSearchOptions::OkButtonClick);
+    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
+            [this] { openHelp(QStringLiteral("Search Options"), this); });
 
     SaveDimensions(this, m_design, m_context.prompter);
 }
