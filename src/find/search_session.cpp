@@ -28,7 +28,11 @@ bool applySearch(InventorySession& session, const SearchItems& items,
 }
 
 void endSearch(InventorySession& session, const std::function<void()>& reapplyViewer) {
+    switchSearchOff(session);
+    reopen(session.items, reapplyViewer);
+}
+
+void switchSearchOff(InventorySession& session) {
     session.searchOn = false;
     session.items.table().clearFilter();
-    reopen(session.items, reapplyViewer);
 }

@@ -18,3 +18,8 @@ bool applySearch(InventorySession& session, const SearchItems& items,
 // End Search: the search-on state off, the filter gone, the table closed and reopened shared
 // so every record shows again.
 void endSearch(InventorySession& session, const std::function<void()>& reapplyViewer);
+
+// The search-on state off and the filter gone, without touching the table: for a database
+// switch, before the old table is closed. (The filter would otherwise stay on the table
+// object and judge the next database's records.)
+void switchSearchOff(InventorySession& session);

@@ -182,6 +182,9 @@ void TMySearch::FormShow() {
     scaleGrid();
     m_applied = false;
     m_criteria.clear();
+    // Level 1 again, so Find More is available again, however the last showing ended (the
+    // window's close box and Escape bypass Exit).
+    m_more->setEnabled(true);
     m_grid->horizontalHeaderItem(0)->setText(QStringLiteral(" FIELD"));
     setLevelHeader();
     for (int row = 1; row <= kSearchRows; ++row) {

@@ -507,4 +507,12 @@ TEST(SearchSession, ApplyingAndEndingASearch) {
     EXPECT_FALSE(inv.session.searchOn);
     EXPECT_EQ(t.countVisible(), 3u);
     EXPECT_EQ(t.openMode(), dbase::OpenMode::Shared);
+
+    // A database switch drops the search without reopening the old table.
+    EXPECT_TRUE(applySearch(inv.session, itemsOf({{{F::Cost, "= 20"}}}), inv.reapply));
+    const int before = inv.reapplied;
+    switchSearchOff(inv.session);
+    EXPECT_FALSE(inv.session.searchOn);
+    EXPECT_FALSE(t.hasFilter());
+    EXPECT_EQ(inv.reapplied, before);
 }

@@ -262,6 +262,17 @@ TEST(SearchWindow, FailuresLevelsAndTheOverflow) {
     EXPECT_EQ(s.criteria().items.size(), 10u);
     EXPECT_EQ(f.shown(), QStringList({"lamp", "desk", "chair"}));
 
+    // Left at level 10 by Escape rather than Exit: the next showing offers Find More again.
+    s.FormShow();
+    for (int level = 1; level <= 9; ++level) {
+        f.type(F::Item, QStringLiteral("n"));
+        s.MoreButtonClick();
+    }
+    ASSERT_FALSE(s.moreButton()->isEnabled());
+    s.reject();
+    s.FormShow();
+    EXPECT_TRUE(s.moreButton()->isEnabled());
+
     // Clear Search empties the grid and goes back to level 1 with Find More on.
     s.FormShow();
     f.type(F::Item, QStringLiteral("x"));
