@@ -1,11 +1,14 @@
 #include "find/search_session.h"
 
 #include "app/inventory_session.h"
+#include "find/sort_order_ops.h"
 
 namespace {
-void reopen(ItemTable& items, const std::function<void()>& reapplyViewer) {
-    items.close();
-    items.open(dbase::OpenMode::Shared);
+// Closing the table forgets its index; the viewer keeps its sort order.
+void reopen(InventorySession& session, const std::function<void()>& reapplyViewer) {
+    session.items.close();
+    session.items.open(dbase::OpenMode::Shared);
+    selectSortIndex(session.items, session.sortExpression);
     if (reapplyViewer)
         reapplyViewer();
 }
@@ -15,7 +18,7 @@ bool applySearch(InventorySession& session, const SearchItems& items,
                  const std::function<void()>& reapplyViewer) {
     ItemTable& table = session.items;
     if (session.searchOn)
-        reopen(table, reapplyViewer);
+        reopen(session, reapplyViewer);
     // Compiled against the table as it is open now, so the field places are right.
     table.table().setFilter(BuildFilter(items, table));
     session.searchOn = true;
@@ -29,7 +32,7 @@ bool applySearch(InventorySession& session, const SearchItems& items,
 
 void endSearch(InventorySession& session, const std::function<void()>& reapplyViewer) {
     switchSearchOff(session);
-    reopen(session.items, reapplyViewer);
+    reopen(session, reapplyViewer);
 }
 
 void switchSearchOff(InventorySession& session) {

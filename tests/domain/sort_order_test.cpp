@@ -194,4 +194,11 @@ TEST(SortOrder, AnActiveSearchStaysInForce) {
     EXPECT_TRUE(f.session.searchOn);
     EXPECT_EQ(f.order(), QStringList({"radio", "lamp"})); // -20.00 before 1200.50
     EXPECT_EQ(f.session.items.table().countVisible(), 2u);
+
+    // A new search and End Search reopen the table, and the order stays.
+    item.text = "O";
+    ASSERT_TRUE(applySearch(f.session, {item}, f.reapply));
+    EXPECT_EQ(f.order(), QStringList({"chair", "tv"}));
+    endSearch(f.session, f.reapply);
+    EXPECT_EQ(f.order(), QStringList({"chair", "radio", "tv", "desk", "lamp"}));
 }
