@@ -7,9 +7,11 @@
 #include "appearance/set_colors.h"
 #include "find/sort_order_ops.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QShortcut>
 
 namespace {
@@ -106,6 +108,9 @@ void TMySortOrder::OkButtonClick() {
         levels[size_t(level)] = std::max(0, m_lists[size_t(level)]->currentIndex());
     SortOrderOutcome outcome = SortOrderOutcome::Failed;
     try {
+        // Rebuilding the order of a large inventory takes a moment.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
         outcome = applySortOrder(m_session, levels, m_context.prompter, m_reapplyViewer);
     } catch (const dbase::DatabaseError& e) {
         // The table would not open again even shared: the engine's own report.
