@@ -136,19 +136,17 @@ void RecordNavigator::layoutButtons() {
 
 // ---------------------------------------------------------------------------------------
 
-TMain::TMain(Prompter& prompter, const AppPaths& paths, const QSize& screen, QWidget* parent)
+TMain::TMain(Prompter& prompter, const AppPaths& paths, const QSize& screen,
+             const QStringList& arguments, QWidget* parent)
     : QMainWindow(parent), m_prompter(prompter), m_paths(paths), m_context(prompter) {
     m_context.screen = screen;
+    m_session.paths = paths;
     setObjectName(QStringLiteral("Main"));
-    setWindowTitle(QStringLiteral("Tallywick Inventory 97"));
     createControls();
     createMenus();
-    resize(640, 480);
-    SetButtonBar(ButtonBarMode::Speed);
-    SetMenuLastFiles();
+    wireCommands();
+    startUp(arguments);
 }
-
-TMain::~TMain() = default;
 
 void TMain::createControls() {
     m_client = new QWidget(this);
@@ -402,9 +400,11 @@ void TMain::updateLetteredButtons() {
     for (const char* name :
          {"EditButton", "SearchButton", "ReportButton", "HelpButton", "ButtonExit"})
         m_letteredButtons.value(QString::fromLatin1(name))->setEnabled(lettered);
-    m_letteredButtons.value(QStringLiteral("EndSearchButton"))->setEnabled(lettered && m_searchOn);
+    m_letteredButtons.value(QStringLiteral("EndSearchButton"))
+        ->setEnabled(lettered && m_session.searchOn);
     for (const char* name : {"AddButton", "CopyButton", "DeleteButton", "ViewerButton"})
-        m_letteredButtons.value(QString::fromLatin1(name))->setEnabled(lettered && !m_browseMode);
+        m_letteredButtons.value(QString::fromLatin1(name))
+            ->setEnabled(lettered && !m_session.browseMode);
 }
 
 void TMain::applyVerticalLayout() {

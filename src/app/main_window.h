@@ -1,12 +1,14 @@
 #pragma once
 
 #include "app/app_paths.h"
+#include "app/inventory_session.h"
 #include "app/main_window_rules.h"
 #include "app/window_context.h"
 
 #include <QMainWindow>
 #include <QMap>
 
+#include <functional>
 #include <memory>
 
 class Prompter;
@@ -20,6 +22,8 @@ class QTableView;
 class QToolButton;
 class QWidget;
 class TMain;
+class ViewerModel;
+class LookupDelegate;
 
 // The record navigator: first, prior, next, last, insert, delete, edit, post, cancel, refresh.
 class RecordNavigator : public QWidget {
@@ -49,8 +53,32 @@ class TMain : public QMainWindow {
     Q_OBJECT
 public:
     TMain(Prompter& prompter, const AppPaths& paths, const QSize& screen,
-          QWidget* parent = nullptr);
+          const QStringList& arguments = {}, QWidget* parent = nullptr);
     ~TMain() override;
+
+    // False when start-up could not give the program a database; the reason has been shown
+    // and the program should end.
+    bool startedUp() const { return m_startedUp; }
+    InventorySession& session() { return m_session; }
+    ViewerModel* viewerModel() const { return m_viewerModel; }
+
+    // Operations other windows use.
+    void SetViewerOptions();
+    void DisplayCount();
+    void DoFileSpecific();
+    void SetColors();
+    void DoEndSearch();
+    void EnableEndSearch();
+    void DisableEndSearch();
+    void DoDelete();
+    void DoUpdateDatabase();
+    void MenuPackClick();
+    void MenuRebuildClick();
+    void chooseFont(int which);  // 0 label, 1 edit, 2 button
+    void chooseColors(int kind); // 1-5, 6 for all
+    void showTips();
+    void showAbout();
+    void showHelp(const QString& keyword = QStringLiteral("Contents"));
 
     // Actions by their menu caption path, e.g. "&File/&Open Database", for tests and help.
     QAction* action(const QString& path) const;
@@ -77,6 +105,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void createControls();
@@ -86,16 +116,32 @@ private:
     void applyVerticalLayout();
     void updateLetteredButtons();
     void tickScreenSize();
+    void startUp(const QStringList& arguments);
+    bool openStartupDatabase();
+    void openItemTable();
+    void attachViewer();
+    void applyUserFontsToMain();
+    void wireCommands();
+    void setBrowseMode();
+    void syncCursorToGrid();
+    void selectCurrentRecordInGrid();
+    void tickFormatMenus();
+    // Runs a command's work, showing an engine error in an "Error" box.
+    bool guarded(const std::function<void()>& work);
 
     Prompter& m_prompter;
     AppPaths m_paths;
     WindowContext m_context;
+    InventorySession m_session;
+    ViewerModel* m_viewerModel = nullptr;
+    LookupDelegate* m_lookupDelegate = nullptr;
+    bool m_startedUp = false;
+    bool m_activatedOnce = false;
+    bool m_rememberedFieldEditing = false;
 
     ButtonBarMode m_buttonBar = ButtonBarMode::Speed;
     int m_windowSize = 640;
     int m_tickedPreset = 640;
-    bool m_searchOn = false;
-    bool m_browseMode = false;
     RecentFileList m_recentFiles;
 
     QWidget* m_client = nullptr;

@@ -42,7 +42,9 @@ private:
     bool m_was;
 };
 
-bool isWarranty(int fieldNumber) { return fieldNumber == item_field::Warranty; }
+bool isWarranty(int fieldNumber) {
+    return fieldNumber == item_field::Warranty;
+}
 
 } // namespace
 
@@ -52,7 +54,9 @@ ViewerModel::ViewerModel(QObject* parent) : QAbstractTableModel(parent) {
     };
 }
 
-ViewerModel::~ViewerModel() { setTable(nullptr); }
+ViewerModel::~ViewerModel() {
+    setTable(nullptr);
+}
 
 void ViewerModel::setTable(dbase::Table* table) {
     if (m_table)
@@ -248,7 +252,7 @@ QVariant ViewerModel::data(const QModelIndex& index, int role) const {
     case Qt::CheckStateRole:
         if (isWarranty(field))
             return text.compare(QLatin1String("Yes"), Qt::CaseInsensitive) == 0 ? Qt::Checked
-                                                                                  : Qt::Unchecked;
+                                                                                : Qt::Unchecked;
         return {};
     case Qt::TextAlignmentRole:
         if (def && def->letter == 'N')
@@ -268,7 +272,8 @@ QVariant ViewerModel::headerData(int section, Qt::Orientation orientation, int r
 
 Qt::ItemFlags ViewerModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
-    if (!index.isValid() || !m_editable || !m_table || m_table->openMode() == dbase::OpenMode::ReadOnly)
+    if (!index.isValid() || !m_editable || !m_table ||
+        m_table->openMode() == dbase::OpenMode::ReadOnly)
         return f;
     if (isWarranty(fieldAt(index.column())))
         return f | Qt::ItemIsUserCheckable;

@@ -54,7 +54,8 @@ void openCheckTable(dbase::Table& table, const QString& path, dbase::OpenMode mo
 
 void RemoveMDXByte(const QString& path) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
+    // Never create the file: a missing table is not ours to make here.
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
         return;
     // Writing at offset 28 of a shorter file would grow it; that is no header to fix.
     if (file.size() < kHeaderSize || !file.seek(kProductionIndexFlagOffset))
@@ -168,4 +169,12 @@ bool packDatabase(ItemTable& items, Prompter& prompter,
         return false;
     return withExclusiveUse(items, prompter, reapplyViewer, kPackFailure,
                             [](dbase::Table& t) { t.pack(); });
+}
+
+bool rebuildIndexes(ItemTable& items, Prompter& prompter,
+                    const std::function<void()>& reapplyViewer) {
+    if (!prompter.confirm(kRebuildQuestion))
+        return false;
+    return withExclusiveUse(items, prompter, reapplyViewer, kRebuildFailure,
+                            [](dbase::Table& t) { t.regenerateIndexes(); });
 }

@@ -32,6 +32,10 @@ bool MakeNewDB(const QString& path, Prompter& prompter);
 // refused (the message has been shown); the table is open shared again in every case.
 bool packDatabase(ItemTable& items, Prompter& prompter, const std::function<void()>& reapplyViewer);
 
+// Rebuild Indexes: the same pattern, regenerating every tag of NAME.MDX.
+bool rebuildIndexes(ItemTable& items, Prompter& prompter,
+                    const std::function<void()>& reapplyViewer);
+
 // The messages, for the windows that need to name them.
 extern const QString kNotOwnTableMessage;
 extern const QString kPackQuestion;

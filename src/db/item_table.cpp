@@ -34,6 +34,14 @@ void ItemTable::open(dbase::OpenMode mode) {
     m_table->open(m_paths.directory.toStdString(), file.toStdString(), mode);
     for (const ItemField& f : kItemFields)
         m_index[size_t(f.number - 1)] = m_table->fieldIndex(f.name);
+    if (!m_indexName.isEmpty()) {
+        try {
+            m_table->setIndex(m_indexName.toStdString());
+        } catch (...) {
+            m_table->close();
+            throw;
+        }
+    }
 }
 
 void ItemTable::close() {

@@ -25,7 +25,10 @@ public:
     void setPaths(const DatabasePaths& paths) { m_paths = paths; }
     const DatabasePaths& paths() const { return m_paths; }
 
+    // Opens the table and selects the index tag set with setIndexName (none when empty).
     void open(dbase::OpenMode mode = dbase::OpenMode::Shared);
+    void setIndexName(const QString& tag) { m_indexName = tag; }
+    const QString& indexName() const { return m_indexName; }
     void close();
     bool isOpen() const { return m_table->isOpen(); }
     dbase::OpenMode openMode() const { return m_table->openMode(); }
@@ -63,6 +66,7 @@ private:
     int index(int number) const;
 
     DatabasePaths m_paths;
+    QString m_indexName;
     std::unique_ptr<dbase::Table> m_table;
     std::array<int, 22> m_index{}; // engine field index of each field number, -1 if missing
 };

@@ -112,3 +112,51 @@ TEST(IniFile, UnreadableFileReadsEmptyAndFailedSaveKeepsTheOldFile) {
     EXPECT_FALSE(ini.save(dir.file("no/such/dir/X.INI"), &error));
     EXPECT_TRUE(error.contains("no/such/dir/X.INI")) << error.toStdString();
 }
+
+TEST(IniFile, WritingNeverChangesWhatOtherKeysRead) {
+    // Random files of headers, keys, duplicates and junk; random writes. After a save and a
+    // fresh read, every key reads what it read before, except the ones written, which read
+    // their new values.
+    std::srand(4242);
+    const char* names[] = {"Misc", "misc", "A", "Field Names", " B ", "[C]", ""};
+    const char* junk[] = {"", "   ", ";comment=1", "no equals", "=", "[", "]", "x=y=z", "\t\t"};
+    for (int round = 0; round < 200; ++round) {
+        QByteArray bytes;
+        const int lines = std::rand() % 30;
+        for (int i = 0; i < lines; ++i) {
+            switch (std::rand() % 3) {
+            case 0:
+                bytes += QByteArray("[") + names[std::rand() % 7] + "]";
+                break;
+            case 1:
+                bytes += QByteArray(names[std::rand() % 7]) + "=" + QByteArray::number(i);
+                break;
+            default:
+                bytes += junk[std::rand() % 9];
+            }
+            bytes += std::rand() % 2 ? "\r\n" : "\n";
+        }
+        IniFile ini = IniFile::fromBytes(bytes);
+        // Key names of the program never start with '[' (that line would be a header).
+        const QStringList sections{"Misc", "A", "Field Names", "B", "[C", "New"};
+        const QStringList keys{"Misc", "A", "Field Names", "B", "C]", "New"};
+        std::map<std::pair<QString, QString>, std::optional<QString>> expected;
+        for (const QString& s : sections)
+            for (const QString& k : keys)
+                expected[{s.toCaseFolded(), k.toCaseFolded()}] = ini.value(s, k);
+        for (int w = 0; w < 5; ++w) {
+            const QString s = sections[std::rand() % sections.size()];
+            const QString k = keys[std::rand() % keys.size()];
+            const QString v = QStringLiteral("w%1").arg(w);
+            ini.setValue(s, k, v);
+            expected[{s.toCaseFolded(), k.toCaseFolded()}] = v;
+        }
+        const IniFile back = IniFile::fromBytes(ini.toBytes());
+        for (const auto& [sk, v] : expected) {
+            EXPECT_EQ(back.value(sk.first, sk.second), v)
+                << "round " << round << " [" << sk.first.toStdString() << "] "
+                << sk.second.toStdString() << "\n"
+                << bytes.toStdString();
+        }
+    }
+}

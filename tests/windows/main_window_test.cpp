@@ -1,27 +1,79 @@
 #include "app/main_window.h"
+#include "app/settings.h"
+#include "app/tip_dialog.h"
+#include "app/viewer_model.h"
+#include "db/database_ops.h"
+#include "modal_helper.h"
 #include "scripted_prompter.h"
+#include "test_files.h"
 
 #include <QAction>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
+#include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
 namespace {
-AppPaths testPaths() {
-    AppPaths p;
-    p.programDir = "/nonexistent-program-dir";
-    p.settingsDir = "/nonexistent-settings-dir";
-    return p;
+struct Fixture {
+    TestDir dir;
+    AppPaths paths;
+    Fixture() {
+        paths.programDir = dir.file("prog");
+        paths.settingsDir = dir.file("cfg");
+        paths.currentDir = dir.path();
+    }
+};
+
+// Adds items to a database through a second table object, as another copy would.
+void addItems(const QString& dbf, const QStringList& names) {
+    ItemTable items;
+    items.setPaths(DatabasePaths::forTable(dbf));
+    items.open();
+    for (const QString& n : names) {
+        items.table().append();
+        items.setText(1, n);
+        items.setText(12, QStringLiteral("Cat ") + n);
+        items.table().post();
+    }
 }
 } // namespace
 
-TEST(MainWindow, MenusCarryEveryCommandWithItsShortcut) {
+TEST(MainWindow, FirstStartCreatesMasterAndShowsTheTip) {
+    Fixture f;
     ScriptedPrompter prompter;
-    TMain w(prompter, testPaths(), {1024, 768});
-    EXPECT_EQ(w.windowTitle(), "Tallywick Inventory 97");
+    TMain w(prompter, f.paths, {1024, 768});
+    ASSERT_TRUE(w.startedUp());
+    EXPECT_TRUE(QFile::exists(f.paths.programDir + "/MASTER.DBF"));
+    EXPECT_EQ(w.windowTitle(), "Tallywick Inventory 97 (MASTER)");
+    EXPECT_EQ(w.size(), QSize(640, 480));
+    EXPECT_EQ(w.pos(), QPoint(0, 0));
+    EXPECT_EQ(w.buttonBarMode(), ButtonBarMode::Speed);
+    EXPECT_TRUE(w.action("&Options/&Screen Access/&Speed Buttons")->isChecked());
+    EXPECT_TRUE(w.action("&Options/&Date Format/mm/dd/yy")->isChecked());
+    EXPECT_FALSE(w.action("&Options/&Date Format/&Leading Zeros")->isChecked());
+
+    bool tipShown = false;
+    whenModalShown([&](QWidget* modal) {
+        tipShown = qobject_cast<TTipOfDay*>(modal) != nullptr;
+        EXPECT_EQ(modal->windowTitle(), "Tip of the Day");
+    });
+    w.show();
+    w.activateWindow();
+    QApplication::setActiveWindow(&w);
+    QTRY_VERIFY_WITH_TIMEOUT(tipShown, 3000);
+    EXPECT_EQ(w.countLabel()->text(), "0");
+    w.close();
+}
+
+TEST(MainWindow, MenusCarryEveryCommandWithItsShortcut) {
+    Fixture f;
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768});
     struct Row {
         const char* path;
         const char* keys;
@@ -66,27 +118,24 @@ TEST(MainWindow, MenusCarryEveryCommandWithItsShortcut) {
     ASSERT_NE(w.action("&Help/&Review \"Tips of the Day\""), nullptr);
     ASSERT_NE(w.action("&Options/List &Maintenance/Load In &Defaults"), nullptr);
     ASSERT_NE(w.action("&Options/&Date Format/dd.mm.yyyy"), nullptr);
-}
-
-TEST(MainWindow, RecentFilesMenuEndsWithExitUntilThereAreEntries) {
-    ScriptedPrompter prompter;
-    TMain w(prompter, testPaths(), {1024, 768});
-    QMenu* file = w.menu("&File");
-    auto lastVisible = [file] {
-        QAction* last = nullptr;
-        for (QAction* a : file->actions())
-            if (a->isVisible())
-                last = a;
-        return last;
-    };
-    EXPECT_EQ(lastVisible()->text(), "E&xit");
+    // With no recent files the File menu ends with Exit.
+    QAction* last = nullptr;
+    for (QAction* a : w.menu("&File")->actions())
+        if (a->isVisible())
+            last = a;
+    EXPECT_EQ(last->text(), "E&xit");
+    // No search is on, so End Search is off everywhere.
+    EXPECT_FALSE(w.action("Navi&gate/&End Search")->isEnabled());
+    EXPECT_FALSE(w.speedButton("EndSearchSpeed")->isEnabled());
 }
 
 TEST(MainWindow, ButtonBarModesShowTheirControlsAndLayOutTheViewer) {
+    Fixture f;
     ScriptedPrompter prompter;
-    TMain w(prompter, testPaths(), {1024, 768});
+    TMain w(prompter, f.paths, {1024, 768});
     w.show();
-    w.SetButtonBar(ButtonBarMode::Lettered);
+    w.action("&Options/&Screen Access/&Lettered Buttons")->trigger();
+    EXPECT_EQ(w.buttonBarMode(), ButtonBarMode::Lettered);
     EXPECT_FALSE(w.speedPanel()->isVisible());
     EXPECT_TRUE(w.letteredButton("AddButton")->isVisible());
     EXPECT_TRUE(w.letteredButton("ButtonExit")->isEnabled());
@@ -107,11 +156,14 @@ TEST(MainWindow, ButtonBarModesShowTheirControlsAndLayOutTheViewer) {
     EXPECT_TRUE(w.speedPanel()->isVisible());
     EXPECT_EQ(w.speedButton("SpeedSetOrder")->toolTip(), "Set Sorting Order");
     EXPECT_EQ(w.viewerGrid()->y(), 70);
+    w.session().global.showTips = false;
+    w.close();
 }
 
 TEST(MainWindow, ScreenSizePresetsRefuseLargerThanTheScreen) {
+    Fixture f;
     ScriptedPrompter prompter;
-    TMain w(prompter, testPaths(), {800, 600});
+    TMain w(prompter, f.paths, {800, 600});
     w.applyWindowSizeSetting(1280); // stored 1280 on an 800 x 600 screen
     EXPECT_EQ(w.context().scaleFactor, 1.0);
     EXPECT_TRUE(w.action("&Options/Screen Si&ze/640 x 480")->isChecked());
@@ -127,4 +179,132 @@ TEST(MainWindow, ScreenSizePresetsRefuseLargerThanTheScreen) {
     EXPECT_EQ(w.windowSizePreset(), 800);
     EXPECT_EQ(w.context().scaleFactor, 1.25);
     EXPECT_TRUE(w.action("&Options/Screen Si&ze/800 x 600")->isChecked());
+}
+
+TEST(MainWindow, ViewerShowsItemsAndDeleteAnsweredNoKeepsThem) {
+    Fixture f;
+    {
+        ScriptedPrompter first;
+        TMain w(first, f.paths, {1024, 768});
+        w.session().global.showTips = false;
+        w.close();
+    }
+    addItems(f.paths.programDir + "/MASTER.DBF", {"Lamp", "Chair", "Table"});
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768});
+    w.session().global.showTips = false;
+    w.show();
+    EXPECT_EQ(w.countLabel()->text(), "3");
+    EXPECT_EQ(w.viewerModel()->rowCount(), 3);
+    EXPECT_EQ(w.viewerModel()->headerData(0, Qt::Horizontal).toString(), "Item");
+    // Sorted by category: "Cat Chair", "Cat Lamp", "Cat Table".
+    EXPECT_EQ(w.viewerModel()->index(0, 0).data().toString(), "Chair");
+
+    prompter.expectMessage("Confirm", "Delete this record?", MsgButton::No);
+    w.action("&Records/&Delete")->trigger();
+    EXPECT_EQ(w.countLabel()->text(), "3");
+
+    w.viewerGrid()->setCurrentIndex(w.viewerModel()->index(1, 0));
+    prompter.expectMessage("Confirm", "Delete this record?", MsgButton::Yes);
+    w.action("&Records/&Delete")->trigger();
+    EXPECT_EQ(w.countLabel()->text(), "2");
+    EXPECT_EQ(w.viewerModel()->index(0, 0).data().toString(), "Chair");
+    EXPECT_EQ(w.viewerModel()->index(1, 0).data().toString(), "Table");
+    w.close();
+}
+
+TEST(MainWindow, ShutdownWritesBothSettingsFilesAndBrowseModeKeepsFieldEditing) {
+    Fixture f;
+    {
+        ScriptedPrompter first;
+        TMain w(first, f.paths, {1024, 768});
+        w.session().global.showTips = false;
+        w.session().db.fieldEditing = true;
+        w.close();
+    }
+    ScriptedPrompter prompter;
+    {
+        TMain w(prompter, f.paths, {1024, 768}, {"/BrOwSe"});
+        EXPECT_TRUE(w.session().browseMode);
+        EXPECT_FALSE(w.action("&Records/&Delete")->isEnabled());
+        EXPECT_FALSE(w.speedButton("DeleteSpeed")->isEnabled());
+        EXPECT_FALSE(w.action("&Options/List &Maintenance/&Brand")->isEnabled() &&
+                     w.menu("List &Maintenance")->isEnabled());
+        w.show();
+        // Whole rows are selected even though Field Editing is set.
+        EXPECT_EQ(w.viewerGrid()->selectionBehavior(), QAbstractItemView::SelectRows);
+        EXPECT_FALSE(w.viewerModel()->isEditable());
+        w.move(30, 40);
+        w.resize(700, 500);
+        w.close();
+    }
+    const GlobalSettings g = loadGlobalSettings(f.paths.settingsDir, f.paths.currentDir);
+    EXPECT_EQ(g.mainWindowWidth, 700);
+    EXPECT_EQ(g.mainWindowHeight, 500);
+    EXPECT_FALSE(g.showTips);
+    EXPECT_EQ(g.lastDatabase, f.paths.programDir + "/MASTER.DBF");
+    const DatabaseSettings db = loadDatabaseSettings(f.paths.programDir + "/MASTER.INI",
+                                                     globalSettingsPath(f.paths.settingsDir));
+    EXPECT_TRUE(db.fieldEditing);
+}
+
+TEST(MainWindow, ViewerFollowsTheSortIndexAndPackAndRebuildKeepIt) {
+    Fixture f;
+    {
+        ScriptedPrompter first;
+        TMain w(first, f.paths, {1024, 768});
+        w.session().global.showTips = false;
+        w.close();
+    }
+    const QString dbf = f.paths.programDir + "/MASTER.DBF";
+    {
+        ItemTable items;
+        items.setPaths(DatabasePaths::forTable(dbf));
+        items.open();
+        for (const char* cat : {"tools", "Books", "apples", "Zebra"}) {
+            items.table().append();
+            items.setText(1, QString::fromLatin1(cat) + " item");
+            items.setText(12, QString::fromLatin1(cat));
+            items.table().post();
+        }
+    }
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768});
+    w.session().global.showTips = false;
+    w.show();
+    ASSERT_TRUE(QFile::exists(f.paths.programDir + "/MASTER.MDX"));
+    auto column0 = [&w] {
+        QStringList items;
+        for (int r = 0; r < w.viewerModel()->rowCount(); ++r)
+            items << w.viewerModel()->index(r, 0).data().toString();
+        return items;
+    };
+    // Case-blind category order.
+    EXPECT_EQ(column0(), (QStringList{"apples item", "Books item", "tools item", "Zebra item"}));
+
+    // Pack with another program holding the table: refused, and the table stays usable.
+    {
+        dbase::Table other;
+        other.openFile(dbf.toStdString(), dbase::OpenMode::Shared);
+        prompter.expectMessage("Confirm", kPackQuestion, MsgButton::Yes);
+        prompter.expectMessage("Error", kPackFailure);
+        w.action("&Tools/&Pack Database")->trigger();
+        EXPECT_EQ(w.countLabel()->text(), "4");
+        EXPECT_EQ(column0().size(), 4);
+    }
+
+    w.viewerGrid()->setCurrentIndex(w.viewerModel()->index(1, 0));
+    prompter.expectMessage("Confirm", "Delete this record?", MsgButton::Yes);
+    w.action("&Records/&Delete")->trigger();
+    const qint64 before = QFileInfo(dbf).size();
+    prompter.expectMessage("Confirm", kPackQuestion, MsgButton::Yes);
+    w.action("&Tools/&Pack Database")->trigger();
+    EXPECT_LT(QFileInfo(dbf).size(), before);
+    EXPECT_EQ(column0(), (QStringList{"apples item", "tools item", "Zebra item"}));
+
+    prompter.expectMessage("Confirm", kRebuildQuestion, MsgButton::Yes);
+    w.action("&Tools/&Rebuild Indexes")->trigger();
+    EXPECT_EQ(column0(), (QStringList{"apples item", "tools item", "Zebra item"}));
+    EXPECT_EQ(w.countLabel()->text(), "3");
+    w.close();
 }
