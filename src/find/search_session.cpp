@@ -1,14 +1,12 @@
 #include "find/search_session.h"
 
 #include "app/inventory_session.h"
-#include "find/sort_order_ops.h"
 
 namespace {
-// Closing the table forgets its index; the viewer keeps its sort order.
+// The item table selects its sort index again as it opens.
 void reopen(InventorySession& session, const std::function<void()>& reapplyViewer) {
     session.items.close();
     session.items.open(dbase::OpenMode::Shared);
-    selectSortIndex(session.items, session.sortExpression);
     if (reapplyViewer)
         reapplyViewer();
 }

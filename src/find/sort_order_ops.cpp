@@ -3,9 +3,8 @@
 #include "app/inventory_session.h"
 #include "app/prompter.h"
 #include "db/database_ops.h"
+#include "db/sort_index.h"
 #include "db/sort_string.h"
-
-#include <QFileInfo>
 
 const QString kSortOrderInUseMessage = QStringLiteral(
     "Creating a new sort order requires exclusive use of the DBase File.  Make sure that the "
@@ -16,45 +15,26 @@ const QString kSortOrderFailedMessage =
 
 namespace {
 
-const std::string kTag = kSortIndexTag.toStdString();
-
-bool hasSortTag(dbase::Table& table) {
+// The expression "NewIndex" is built on now; empty when the table has no such tag.
+QString sortTagExpression(dbase::Table& table) {
     if (!table.hasIndex())
-        return false;
+        return {};
     for (const dbase::IndexTag& t : table.indexTags())
-        if (QString::fromStdString(t.name).compare(kSortIndexTag, Qt::CaseInsensitive) == 0)
-            return true;
-    return false;
+        if (QString::fromStdString(t.name).compare(kSortTag, Qt::CaseInsensitive) == 0)
+            return QString::fromStdString(t.expression);
+    return {};
 }
 
-// Replaces "NewIndex" with a tag for the expression. A production index without the tag
-// (made by other software, or left from an order of no fields) simply gets it added.
-void rebuildSortTag(dbase::Table& table, const QString& expression) {
-    table.setIndex({});
-    if (hasSortTag(table))
-        table.deleteIndex(kTag);
-    table.addIndex(kTag, expression.toStdString());
-    table.setIndex(kTag);
-}
-
-void reopenShared(ItemTable& items, const QString& expression,
-                  const std::function<void()>& reapplyViewer) {
-    items.close();
+// The table remembers its index name, so opening it selects the order again.
+void reopenShared(ItemTable& items, const std::function<void()>& reapplyViewer) {
+    if (items.isOpen())
+        items.close();
     items.open(dbase::OpenMode::Shared);
-    selectSortIndex(items, expression);
     if (reapplyViewer)
         reapplyViewer();
 }
 
 } // namespace
-
-void selectSortIndex(ItemTable& items, const QString& sortExpression) {
-    dbase::Table& table = items.table();
-    if (!sortExpression.isEmpty() && hasSortTag(table))
-        table.setIndex(kTag);
-    else
-        table.setIndex({});
-}
 
 SortOrderOutcome applySortOrder(InventorySession& session, const std::array<int, 4>& levels,
                                 Prompter& prompter, const std::function<void()>& reapplyViewer) {
@@ -62,7 +42,7 @@ SortOrderOutcome applySortOrder(InventorySession& session, const std::array<int,
     items.close();
     if (DBaseInUse(items.paths().current)) {
         prompter.error(kSortOrderInUseMessage);
-        reopenShared(items, session.sortExpression, reapplyViewer);
+        reopenShared(items, reapplyViewer);
         return SortOrderOutcome::InUse;
     }
 
@@ -72,14 +52,12 @@ SortOrderOutcome applySortOrder(InventorySession& session, const std::array<int,
         items.open(dbase::OpenMode::Exclusive);
         session.db.sortKeys = levels;
         session.sortExpression = BuildSortString(levels);
-        if (session.sortExpression.isEmpty())
-            items.table().setIndex({});
-        else
-            rebuildSortTag(items.table(), session.sortExpression);
+        // An empty expression leaves the tag alone and walks in record order.
+        selectSortIndex(items, session.sortExpression, SortIndexChoice::Rebuild);
         QString error;
         if (!saveDatabaseSettings(session.db, items.paths().settings, &error))
             throw dbase::DatabaseError(error.toStdString());
-        reopenShared(items, session.sortExpression, reapplyViewer);
+        reopenShared(items, reapplyViewer);
         return SortOrderOutcome::Applied;
     } catch (const dbase::DatabaseError&) {
     }
@@ -87,30 +65,26 @@ SortOrderOutcome applySortOrder(InventorySession& session, const std::array<int,
     prompter.error(kSortOrderFailedMessage);
     session.db.sortKeys = oldLevels;
     session.sortExpression = oldExpression;
-    // The old tag may be gone already: while sole use lasts, build it again so the viewer and
-    // the next start keep the order the settings name.
+    // The old tag may be gone or rebuilt already: while sole use lasts, build it again, so the
+    // viewer and the next start keep the order the levels name.
     try {
         if (items.isOpen() && items.openMode() == dbase::OpenMode::Exclusive &&
-            !oldExpression.isEmpty()) {
-            dbase::Table& table = items.table();
-            table.setIndex({});
-            bool current = false;
-            for (const dbase::IndexTag& t :
-                 table.hasIndex() ? table.indexTags() : std::vector<dbase::IndexTag>{})
-                if (QString::fromStdString(t.name).compare(kSortIndexTag, Qt::CaseInsensitive) ==
-                        0 &&
-                    QString::fromStdString(t.expression) == oldExpression)
-                    current = true;
-            if (!current)
-                rebuildSortTag(table, oldExpression);
-        }
+            sortTagExpression(items.table()).compare(oldExpression, Qt::CaseInsensitive) != 0)
+            selectSortIndex(items, oldExpression, SortIndexChoice::Rebuild);
     } catch (const dbase::DatabaseError&) {
-        // Nothing more to be done; the table opens in record order below.
+        // Nothing more to be done here; see below.
     }
+    // Open in the old order when its tag is there, else in record order rather than not at all.
+    if (items.isOpen() && sortTagExpression(items.table()).isEmpty())
+        items.setIndexName({});
+    else if (!oldExpression.isEmpty())
+        items.setIndexName(kSortTag);
+    else
+        items.setIndexName({});
     try {
-        reopenShared(items, oldExpression, reapplyViewer);
+        reopenShared(items, reapplyViewer);
     } catch (const dbase::DatabaseError& e) {
-        // The table could not be opened again: say why, as the engine puts it.
+        // The table would not open again: say why, as the engine puts it.
         prompter.error(QString::fromStdString(e.what()));
     }
     return SortOrderOutcome::Failed;

@@ -5,14 +5,12 @@
 #include <array>
 #include <functional>
 
-class ItemTable;
 class Prompter;
 struct InventorySession;
 
 // Ordering the viewer by up to four fields: the tag "NewIndex" of the production index holds
 // the order, built from the sort levels (field numbers, 0 for none).
 
-inline const QString kSortIndexTag = QStringLiteral("NewIndex");
 extern const QString kSortOrderInUseMessage;
 extern const QString kSortOrderFailedMessage;
 
@@ -26,7 +24,3 @@ enum class SortOrderOutcome {
 // shared again afterwards in every case, and reapplyViewer has run after each reopening.
 SortOrderOutcome applySortOrder(InventorySession& session, const std::array<int, 4>& levels,
                                 Prompter& prompter, const std::function<void()>& reapplyViewer);
-
-// Walks the open table in the order of "NewIndex" when the expression names one and the tag
-// is there; otherwise in record order.
-void selectSortIndex(ItemTable& items, const QString& sortExpression);
