@@ -9,7 +9,8 @@ packages=(build-essential cmake pkg-config
           qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
           libgtest-dev libgmock-dev libbenchmark-dev
           fonts-liberation
-          python3-dbfread libdbd-xbase-perl)
+          python3-dbfread libdbd-xbase-perl
+          poppler-utils)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -28,6 +28,7 @@ const std::pair<const char*, const char*> kTopics[] = {
     {"Browse Mode", "browse_mode.html"},
     {"Tip of the Day", "tips.html"},
     {"Database Files", "databases.html"},
+    {"Input Window", "record_editor.html"},
     {"Search Window", "search.html"},
     {"Search Options", "search_options.html"},
     {"Sort Order", "sort_order.html"},

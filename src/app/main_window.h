@@ -80,6 +80,20 @@ public:
     void showAbout();
     void showHelp(const QString& keyword = QStringLiteral("Contents"));
 
+    // The database switch.
+    enum class SwitchKind { Open, New, Recent };
+    void DoOpen();
+    void DoNew();
+    void OpenSaveFile(const QString& path);
+    // True when the new database is open; false when the choice was cancelled or refused.
+    bool switchDatabase(SwitchKind kind, const QString& recentPath, bool startupRecovery = false);
+
+    // The format menus.
+    void chooseDateFormat(int number);
+    void toggleLeadingZeros();
+    void chooseCurrencyFormat(int setting);
+    void chooseNumericFormat(int setting);
+
     // Actions by their menu caption path, e.g. "&File/&Open Database", for tests and help.
     QAction* action(const QString& path) const;
     QMenu* menu(const QString& title) const;
@@ -126,6 +140,9 @@ private:
     void syncCursorToGrid();
     void selectCurrentRecordInGrid();
     void tickFormatMenus();
+    void refreshDates();
+    QString dialogDirectory() const;
+    std::optional<QString> chooseDatabaseFile(SwitchKind kind);
     // Runs a command's work, showing an engine error in an "Error" box.
     bool guarded(const std::function<void()>& work);
 

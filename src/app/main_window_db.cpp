@@ -133,7 +133,10 @@ bool TMain::openStartupDatabase() {
         m_prompter.error(QStringLiteral(
             "The last database used as recorded in the INI file is not a valid Tallywick "
             "Inventory 97 file.  You will need to choose a new file."));
-        return false;
+        // There is no way on without a database: Open Database until one passes.
+        while (!switchDatabase(SwitchKind::Open, {}, true)) {
+        }
+        return true;
     }
 
     m_session.items.close();
@@ -209,17 +212,8 @@ void TMain::SetViewerOptions() {
             continue;
         columns.push_back({field, db.fieldNames[i], db.fieldWidth[i]});
     }
-    m_session.items.table().suspendUpdates();
     m_viewerModel->setColumns(columns);
-    m_viewerModel->setDateFormat(
-        [this](const dbase::Date& d) { return m_session.formats.format(toQDate(d)); },
-        [this](const QString& text) -> std::optional<dbase::Date> {
-            const auto d = m_session.formats.parse(text);
-            if (!d)
-                return std::nullopt;
-            return toDbaseDate(*d);
-        });
-    m_session.items.table().resumeUpdates();
+    refreshDates();
     const QFontMetrics fm(cellFont);
     for (int c = 0; c < static_cast<int>(columns.size()); ++c)
         m_viewerGrid->horizontalHeader()->resizeSection(
@@ -436,27 +430,51 @@ void TMain::wireCommands() {
     on("&Help/&Contents", "HelpSpeed", "HelpButton", [this] { showHelp(); });
     on("&Help/&Review \"Tips of the Day\"", nullptr, nullptr, [this] { showTips(); });
     on("&Help/&About", nullptr, nullptr, [this] { showAbout(); });
+    on("&File/&New Database", "NewSpeed", nullptr, [this] { DoNew(); });
+    on("&File/&Open Database", "OpenSpeed", nullptr, [this] { DoOpen(); });
+    for (int i = 0; i < kRecentFileCount; ++i)
+        connect(m_recentActions[i], &QAction::triggered, this,
+                [this, i] { OpenSaveFile(m_recentFiles[static_cast<size_t>(i)]); });
+    QList<QAction*> dateItems;
+    for (QAction* a : menu(QStringLiteral("&Date Format"))->actions())
+        if (!a->isSeparator() && a->text() != QLatin1String("&Leading Zeros"))
+            dateItems << a;
+    for (int n = 0; n < dateItems.size(); ++n)
+        connect(dateItems[n], &QAction::triggered, this, [this, n] { chooseDateFormat(n + 1); });
+    on("&Options/&Date Format/&Leading Zeros", nullptr, nullptr, [this] { toggleLeadingZeros(); });
+    on("&Options/C&urrency Format/&U.S. Dollars", nullptr, nullptr,
+       [this] { chooseCurrencyFormat(1); });
+    on("&Options/C&urrency Format/&Windows Setting", nullptr, nullptr,
+       [this] { chooseCurrencyFormat(2); });
+    on("&Options/&Numeric Format/&U.S. Format", nullptr, nullptr,
+       [this] { chooseNumericFormat(1); });
+    on("&Options/&Numeric Format/&Windows Setting", nullptr, nullptr,
+       [this] { chooseNumericFormat(2); });
+    on("&Options/List &Maintenance/&Save As Defaults", nullptr, nullptr,
+       [this] { m_session.lists.saveAsDefaults(m_prompter, m_paths.programDir); });
+    on("&Options/List &Maintenance/Load In &Defaults", nullptr, nullptr,
+       [this] { m_session.lists.loadInDefaults(m_prompter, m_paths.programDir); });
     DisableEndSearch();
 
     // Commands whose windows are not part of the program yet stay visible but disabled.
     for (const char* path :
-         {"&File/&New Database", "&File/&Open Database", "&File/&Back Up Data",
-          "&File/&Restore Data", "&File/&Print", "&Records/&Add", "&Records/&Edit",
-          "&Records/&Copy", "&Records/&Import", "&Records/E&xport", "Navi&gate/&Search (Query)",
-          "Navi&gate/&Locate", "Navi&gate/Locate &Next", "Navi&gate/&Reports", "Navi&gate/&Viewer",
-          "&Options/Sort &Order", "&Tools/&Search and Replace"}) {
+         {"&File/&Back Up Data", "&File/&Restore Data", "&File/&Print", "&Records/&Add",
+          "&Records/&Edit", "&Records/&Copy", "&Records/&Import", "&Records/E&xport",
+          "Navi&gate/&Search (Query)", "Navi&gate/&Locate", "Navi&gate/Locate &Next",
+          "Navi&gate/&Reports", "Navi&gate/&Viewer", "&Options/Sort &Order",
+          "&Tools/&Search and Replace"}) {
         QAction* a = action(QString::fromLatin1(path));
         a->setEnabled(false);
     }
-    for (const char* name : {"NewSpeed", "OpenSpeed", "AddSpeed", "EditSpeed", "CopySpeed",
-                             "ImportSpeed", "ExportSpeed", "SearchSpeed", "LocateSpeed",
-                             "LocateNextSpeed", "ReportSpeed", "ViewerSpeed", "SpeedSetOrder"})
+    for (const char* name :
+         {"AddSpeed", "EditSpeed", "CopySpeed", "ImportSpeed", "ExportSpeed", "SearchSpeed",
+          "LocateSpeed", "LocateNextSpeed", "ReportSpeed", "ViewerSpeed", "SpeedSetOrder"})
         speedButton(QString::fromLatin1(name))->setEnabled(false);
-    for (int i = 0; i < kRecentFileCount; ++i)
-        m_recentActions[i]->setEnabled(false);
-    for (const char* title :
-         {"List &Maintenance", "C&urrency Format", "&Numeric Format", "&Date Format"})
-        menu(QString::fromLatin1(title))->menuAction()->setEnabled(false);
+    for (const char* path :
+         {"&Options/List &Maintenance/&Brand", "&Options/List &Maintenance/&Location",
+          "&Options/List &Maintenance/&Purchased From", "&Options/List &Maintenance/&Category",
+          "&Options/List &Maintenance/&Owner"})
+        action(QString::fromLatin1(path))->setEnabled(false);
 
     connect(m_navigator, &RecordNavigator::clicked, this, [this](int b) {
         guarded([this, b] {
@@ -499,6 +517,40 @@ void TMain::wireCommands() {
     for (int b : {RecordNavigator::Insert, RecordNavigator::Edit, RecordNavigator::Post,
                   RecordNavigator::Cancel})
         m_navigator->button(static_cast<RecordNavigator::Button>(b))->setEnabled(false);
+}
+
+void TMain::refreshDates() {
+    // The viewer shows the new form at once.
+    m_viewerModel->setDateFormat(
+        [this](const dbase::Date& d) { return m_session.formats.format(toQDate(d)); },
+        [this](const QString& text) -> std::optional<dbase::Date> {
+            const auto d = m_session.formats.parse(text);
+            if (!d)
+                return std::nullopt;
+            return toDbaseDate(*d);
+        });
+}
+
+void TMain::chooseDateFormat(int number) {
+    if (m_session.formats.chooseDateFormat(number))
+        refreshDates();
+    tickFormatMenus();
+}
+
+void TMain::toggleLeadingZeros() {
+    m_session.formats.toggleLeadingZeros();
+    refreshDates();
+    tickFormatMenus();
+}
+
+void TMain::chooseCurrencyFormat(int setting) {
+    m_session.numbers.setCurrencyFormat(setting);
+    tickFormatMenus();
+}
+
+void TMain::chooseNumericFormat(int setting) {
+    m_session.numbers.setNumericFormat(setting);
+    tickFormatMenus();
 }
 
 void TMain::tickFormatMenus() {

@@ -35,9 +35,12 @@ struct MessageRequest {
 
 struct FileDialogRequest {
     QString caption;
-    QString directory;   // where the dialog starts
-    QString fileName;    // proposed name, may be empty
-    QStringList filters; // "dBase Files (*.dbf *.DBF)" style entries
+    QString directory;             // where the dialog starts
+    QString fileName;              // proposed name, may be empty
+    QStringList filters;           // "dBase Files (*.dbf *.DBF)" style entries
+    QString defaultSuffix;         // added when the user types a name without one
+    bool mustExist = false;        // open dialogs: only existing files
+    bool confirmOverwrite = false; // save dialogs: replacing a file asks first
 };
 
 // What the user chose in the print dialog.

@@ -73,30 +73,32 @@ void QtPrompter::beep() {
     QApplication::beep();
 }
 
-std::optional<QString> QtPrompter::openFileName(const FileDialogRequest& request) {
-    QString start = request.directory;
+namespace {
+std::optional<QString> runFileDialog(const FileDialogRequest& request, QWidget* parent, bool save) {
+    QFileDialog dialog(parent, request.caption, request.directory,
+                       request.filters.join(QStringLiteral(";;")));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(
+        save ? QFileDialog::AnyFile
+             : (request.mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
+    dialog.setOption(QFileDialog::ReadOnly, false);
+    if (!request.defaultSuffix.isEmpty())
+        dialog.setDefaultSuffix(request.defaultSuffix);
     if (!request.fileName.isEmpty())
-        start = request.directory.isEmpty() ? request.fileName
-                                            : request.directory + '/' + request.fileName;
-    const QString f = QFileDialog::getOpenFileName(parentWidget(), request.caption, start,
-                                                   request.filters.join(QStringLiteral(";;")));
-    if (f.isEmpty())
+        dialog.selectFile(request.fileName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return f;
+    return dialog.selectedFiles().first();
+}
+} // namespace
+
+std::optional<QString> QtPrompter::openFileName(const FileDialogRequest& request) {
+    return runFileDialog(request, parentWidget(), false);
 }
 
 std::optional<QString> QtPrompter::saveFileName(const FileDialogRequest& request) {
-    QString start = request.directory;
-    if (!request.fileName.isEmpty())
-        start = request.directory.isEmpty() ? request.fileName
-                                            : request.directory + '/' + request.fileName;
-    // The program asks its own overwrite questions where it needs them.
-    const QString f = QFileDialog::getSaveFileName(parentWidget(), request.caption, start,
-                                                   request.filters.join(QStringLiteral(";;")),
-                                                   nullptr, QFileDialog::DontConfirmOverwrite);
-    if (f.isEmpty())
-        return std::nullopt;
-    return f;
+    return runFileDialog(request, parentWidget(), true);
 }
 
 std::optional<QString> QtPrompter::directory(const QString& caption, const QString& start) {

@@ -28,9 +28,14 @@ void selectSortIndex(ItemTable& items, const QString& expression, SortIndexChoic
         table.setIndex("");
         return;
     }
-    if (choice == SortIndexChoice::Reuse && hasTag(table, kSortTag)) {
+    if (choice != SortIndexChoice::Rebuild && hasTag(table, kSortTag)) {
         items.setIndexName(kSortTag);
         table.setIndex(kSortTag.toStdString());
+        return;
+    }
+    if (choice == SortIndexChoice::Keep) {
+        items.setIndexName({});
+        table.setIndex("");
         return;
     }
     table.setIndex("");

@@ -10,6 +10,7 @@ inline const QString kSortTag = QStringLiteral("NewIndex");
 enum class SortIndexChoice {
     Rebuild, // a database opened or created: the tag is built afresh from the expression
     Reuse,   // start-up: an existing NAME.MDX keeps its tag as it stands
+    Keep,    // a table another copy holds open: use its tag if it has one, never build
 };
 
 // Selects the sort index on the open item table: none for an empty expression, otherwise the

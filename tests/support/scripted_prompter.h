@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/prompter.h"
+#include "qstring_printer.h"
 
 #include <deque>
 #include <functional>
@@ -69,4 +70,5 @@ private:
     std::deque<Step> m_script;
     std::vector<Seen> m_seen;
     int m_beeps = 0;
+    int m_unscripted = 0;
 };

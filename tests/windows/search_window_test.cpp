@@ -18,7 +18,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "../domain/qstring_printer.h"
+#include "qstring_printer.h"
 
 namespace {
 namespace F = item_field;

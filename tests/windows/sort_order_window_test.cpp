@@ -9,7 +9,7 @@
 #include "scripted_prompter.h"
 #include "test_files.h"
 
-#include "../domain/qstring_printer.h"
+#include "qstring_printer.h"
 
 #include <QApplication>
 #include <QComboBox>
