@@ -29,6 +29,7 @@ const std::pair<const char*, const char*> kTopics[] = {
     {"Tip of the Day", "tips.html"},
     {"Database Files", "databases.html"},
     {"Input Window", "record_editor.html"},
+    {"List Maintenance", "list_maintenance.html"},
     {"Search Window", "search.html"},
     {"Search Options", "search_options.html"},
     {"Sort Order", "sort_order.html"},

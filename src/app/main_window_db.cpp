@@ -148,9 +148,9 @@ bool TMain::openStartupDatabase() {
     m_session.sortExpression = BuildSortString(m_session.db.sortKeys);
     m_session.lists.loadDatabaseLists(m_session.items.paths().base, m_paths.programDir);
     return guarded([this] {
-        m_session.items.setIndexName({});
+        m_session.items.setIndex({});
         m_session.items.open(dbase::OpenMode::Shared);
-        selectSortIndex(m_session.items, m_session.sortExpression, SortIndexChoice::Reuse);
+        selectSortIndex(m_session.items, m_session.sortExpression, SortIndexUse::Reuse);
         attachViewer();
     });
 }

@@ -130,18 +130,18 @@ bool TMain::switchDatabase(SwitchKind kind, const QString& recentPath, bool star
             ~Restore() { QGuiApplication::restoreOverrideCursor(); }
         } restore;
         const bool rebuild = kind == SwitchKind::New || !DBaseInUse(path);
-        m_session.items.setIndexName({});
+        m_session.items.setIndex({});
         m_session.items.open(dbase::OpenMode::Shared);
         if (rebuild)
-            selectSortIndex(m_session.items, m_session.sortExpression, SortIndexChoice::Rebuild);
+            selectSortIndex(m_session.items, m_session.sortExpression, SortIndexUse::Rebuild);
         else
-            selectSortIndex(m_session.items, m_session.sortExpression, SortIndexChoice::Keep);
+            selectSortIndex(m_session.items, m_session.sortExpression, SortIndexUse::Keep);
     });
     if (!opened) {
         // Put the previous database back as it was.
         m_session.items.close();
         m_session.items.setPaths(previous.paths);
-        m_session.items.setIndexName(previous.indexName);
+        m_session.items.setIndex(previous.indexName);
         m_session.db = previous.settings;
         m_session.lists = previous.lists;
         m_session.sortExpression = previous.sortExpression;

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <charconv>
+#include <climits>
 
 using namespace settings_codec;
 

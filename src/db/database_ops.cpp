@@ -6,10 +6,18 @@
 #include "db/item_table.h"
 #include "dbase/table.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <exception>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 const QString kNotOwnTableMessage = QStringLiteral(
     "This DBase file was not created with Tallywick Inventory 97.  It cannot be opened.  You "
@@ -41,14 +49,19 @@ QString tableInUseMessage(const QString& path) {
 }
 
 namespace {
-// Offsets in the 32-byte .DBF header that these operations rely on.
+// The one .DBF header byte this file writes itself (the engine reads the rest):
+//
+//   offset  size  meaning
+//   0       32    fixed header, followed by the field descriptors
+//   28      1     production-index flag: 0x01 NAME.MDX belongs to the table, 0x00 none
 constexpr qint64 kHeaderSize = 32;
 constexpr qint64 kProductionIndexFlagOffset = 28;
 
-// The check table opens the chosen file itself (see ItemTable::open).
+// The check table opens the chosen file itself (see ItemTable::open). It looks at the fields
+// and the locks only, so a damaged index must not make a table look foreign or busy.
 void openCheckTable(dbase::Table& table, const QString& path, dbase::OpenMode mode) {
-    const QFileInfo info(path);
-    table.open(info.absolutePath().toStdString(), info.fileName().toStdString(), mode);
+    table.openFile(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString(), mode,
+                   false);
 }
 } // namespace
 
@@ -98,11 +111,8 @@ bool DBaseInUse(const QString& path) {
     return false;
 }
 
-bool MakeNewDB(const QString& path, Prompter& prompter) {
-    if (QFileInfo::exists(path) && DBaseInUse(path)) {
-        prompter.error(tableInUseMessage(path));
-        return false;
-    }
+namespace {
+std::vector<dbase::FieldDef> itemFieldDefs() {
     std::vector<dbase::FieldDef> defs;
     for (const ItemField& f : kItemFields) {
         std::string name(f.name);
@@ -121,8 +131,70 @@ bool MakeNewDB(const QString& path, Prompter& prompter) {
             break;
         }
     }
+    return defs;
+}
+
+void syncDirectory(const QString& dir) {
+    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+} // namespace
+
+bool MakeNewDB(const QString& path, Prompter& prompter) {
     const QFileInfo info(path);
-    dbase::Table::create(info.absolutePath().toStdString(), info.fileName().toStdString(), defs);
+    const QString target = info.absoluteFilePath();
+    const QString dir = info.absolutePath();
+
+    // Sole use of the table being replaced, held until the new one has taken its place, so
+    // nobody can open it in between.
+    dbase::Table MyCheckTable;
+    if (info.exists()) {
+        try {
+            openCheckTable(MyCheckTable, path, dbase::OpenMode::Exclusive);
+        } catch (const dbase::DatabaseError&) {
+            prompter.error(tableInUseMessage(path));
+            return false;
+        }
+    }
+    if (!QFileInfo(dir).isDir())
+        throw dbase::DatabaseError(
+            QDir::toNativeSeparators(target).toStdString() + ": the directory " +
+            QDir::toNativeSeparators(dir).toStdString() + " does not exist.");
+
+    // The engine finds a table by name with either spelling of ".DBF"; on a case-sensitive
+    // file system that could be a neighbour (home.DBF for home.dbf). Build the table under a
+    // name of our own and move it to exactly the chosen path.
+    QString temp;
+    for (int i = 0; temp.isEmpty() || QFileInfo::exists(temp); ++i)
+        temp = QDir(dir).filePath(QStringLiteral(".%1.%2-%3.new.DBF")
+                                      .arg(info.fileName())
+                                      .arg(QCoreApplication::applicationPid())
+                                      .arg(i));
+    const QString tempName = QFileInfo(temp).fileName();
+    try {
+        dbase::Table::create(QFile::encodeName(dir).toStdString(),
+                             QFile::encodeName(tempName).toStdString(), itemFieldDefs());
+    } catch (const dbase::DatabaseError& e) {
+        QFile::remove(temp);
+        throw dbase::DatabaseError(
+            QString::fromStdString(e.what())
+                .replace(QDir::toNativeSeparators(temp), QDir::toNativeSeparators(target))
+                .toStdString());
+    }
+    if (info.exists())
+        QFile::setPermissions(temp, QFile::permissions(target));
+    if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(target).constData()) !=
+        0) {
+        const int err = errno;
+        QFile::remove(temp);
+        throw dbase::DatabaseError(QDir::toNativeSeparators(target).toStdString() +
+                                   ": the table cannot be created (" + std::strerror(err) + ").");
+    }
+    syncDirectory(dir);
+    MyCheckTable.close();
     return QFileInfo::exists(path);
 }
 
@@ -143,7 +215,12 @@ bool withExclusiveUse(ItemTable& items, Prompter& prompter,
     try {
         items.open(dbase::OpenMode::Exclusive);
     } catch (const dbase::DatabaseError&) {
+        // Only someone else holding the table earns the exclusive-use message; any other
+        // failure (a damaged file) is reported as the engine words it.
+        const bool busy = DBaseInUse(items.paths().current);
         reopenShared();
+        if (!busy)
+            throw;
         prompter.error(refusal);
         return false;
     }

@@ -32,7 +32,8 @@ bool MakeNewDB(const QString& path, Prompter& prompter);
 // refused (the message has been shown); the table is open shared again in every case.
 bool packDatabase(ItemTable& items, Prompter& prompter, const std::function<void()>& reapplyViewer);
 
-// Rebuild Indexes: the same pattern, regenerating every tag of NAME.MDX.
+// Rebuild Indexes: asks first, then regenerates every index tag with sole use of the table.
+// The same answers as packDatabase.
 bool rebuildIndexes(ItemTable& items, Prompter& prompter,
                     const std::function<void()>& reapplyViewer);
 

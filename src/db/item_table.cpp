@@ -4,6 +4,7 @@
 #include "db/item_schema.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <string>
@@ -29,19 +30,41 @@ ItemTable::ItemTable() : m_table(std::make_unique<dbase::Table>()) {
 ItemTable::~ItemTable() = default;
 
 void ItemTable::open(dbase::OpenMode mode) {
+    m_indexProblem.clear();
     // The chosen file itself, not directory + NAME: for MY.DATA.DBF that would be MY.DBF.
-    const QString file = QFileInfo(m_paths.current).fileName();
-    m_table->open(m_paths.directory.toStdString(), file.toStdString(), mode);
+    m_table->openFile(
+        QFile::encodeName(QFileInfo(m_paths.current).absoluteFilePath()).toStdString(), mode);
     for (const ItemField& f : kItemFields)
         m_index[size_t(f.number - 1)] = m_table->fieldIndex(f.name);
-    if (!m_indexName.isEmpty()) {
-        try {
-            m_table->setIndex(m_indexName.toStdString());
-        } catch (...) {
-            m_table->close();
-            throw;
-        }
+    if (m_indexName.isEmpty())
+        return;
+    // Another database (opened while someone else held it, so its index was not rebuilt) may
+    // not have the tag; it then reads in record order rather than failing to open.
+    bool present = false;
+    if (m_table->hasIndex())
+        for (const dbase::IndexTag& tag : m_table->indexTags())
+            present = present || QString::fromStdString(tag.name).compare(m_indexName,
+                                                                          Qt::CaseInsensitive) == 0;
+    if (!present) {
+        m_indexName.clear();
+        return;
     }
+    try {
+        m_table->setIndex(m_indexName.toStdString());
+    } catch (const dbase::DatabaseError& e) {
+        // A damaged tag must not keep the table shut: Rebuild Indexes needs it open. Read in
+        // record order, keep the tag's name for the reopening after the rebuild, and let the
+        // caller say what is wrong.
+        m_table->setIndex({});
+        m_indexProblem = QString::fromStdString(e.what());
+    }
+}
+
+void ItemTable::setIndex(const QString& tag) {
+    if (m_table->isOpen())
+        m_table->setIndex(tag.toStdString());
+    m_indexName = tag;
+    m_indexProblem.clear();
 }
 
 void ItemTable::close() {

@@ -25,18 +25,25 @@ public:
     void setPaths(const DatabasePaths& paths) { m_paths = paths; }
     const DatabasePaths& paths() const { return m_paths; }
 
-    // Opens the table and selects the index tag set with setIndexName (none when empty).
+    // Opens the table and follows the remembered index tag again. A tag that cannot be read
+    // leaves the table open in record order; indexProblem() then says why.
     void open(dbase::OpenMode mode = dbase::OpenMode::Shared);
-    void setIndexName(const QString& tag) { m_indexName = tag; }
-    const QString& indexName() const { return m_indexName; }
+    const QString& indexProblem() const { return m_indexProblem; }
     void close();
     bool isOpen() const { return m_table->isOpen(); }
     dbase::OpenMode openMode() const { return m_table->openMode(); }
 
+    // The index tag the walk follows ("" for record order). Kept across close and open, so
+    // work that reopens the table (pack, rebuild) leaves the viewer's order as it was.
+    void setIndex(const QString& tag);
+    const QString& indexName() const { return m_indexName; }
+
     dbase::Table& table() { return *m_table; }
     const dbase::Table& table() const { return *m_table; }
 
-    // Field values of the current record. Blank numbers and dates give nullopt.
+    // Field values of the current record. Blank numbers and dates give nullopt. As text,
+    // numbers are plain decimal text and dates YYYYMMDD, and setText takes them that way, so
+    // a value copied as text between tables arrives unchanged.
     QString text(int number) const;
     std::optional<qint64> integer(int number) const;
     std::optional<double> floating(int number) const;
@@ -66,9 +73,10 @@ private:
     int index(int number) const;
 
     DatabasePaths m_paths;
-    QString m_indexName;
     std::unique_ptr<dbase::Table> m_table;
     std::array<int, 22> m_index{}; // engine field index of each field number, -1 if missing
+    QString m_indexName;
+    QString m_indexProblem;
 };
 
 // dBase dates and QDate.

@@ -2,47 +2,57 @@
 
 #include "db/item_table.h"
 
-#include <algorithm>
-#include <cctype>
+#include <QFileInfo>
 
 namespace {
-bool hasTag(dbase::Table& table, const QString& name) {
+// The tag "NewIndex" of the attached index, if there is one.
+std::optional<dbase::IndexTag> sortTag(dbase::Table& table) {
     if (!table.hasIndex())
-        return false;
-    const std::string wanted = name.toUpper().toStdString();
-    for (const auto& tag : table.indexTags()) {
-        std::string n = tag.name;
-        std::transform(n.begin(), n.end(), n.begin(),
-                       [](unsigned char c) { return char(std::toupper(c)); });
-        if (n == wanted)
-            return true;
-    }
-    return false;
+        return std::nullopt;
+    for (const dbase::IndexTag& tag : table.indexTags())
+        if (QString::fromStdString(tag.name).compare(kSortTagName, Qt::CaseInsensitive) == 0)
+            return tag;
+    return std::nullopt;
 }
 } // namespace
 
-void selectSortIndex(ItemTable& items, const QString& expression, SortIndexChoice choice) {
+void selectSortIndex(ItemTable& items, const QString& expression, SortIndexUse use) {
     dbase::Table& table = items.table();
+    const std::string tagName = kSortTagName.toStdString();
     if (expression.isEmpty()) {
-        items.setIndexName({});
-        table.setIndex("");
+        items.setIndex({});
         return;
     }
-    if (choice != SortIndexChoice::Rebuild && hasTag(table, kSortTag)) {
-        items.setIndexName(kSortTag);
-        table.setIndex(kSortTag.toStdString());
+    const bool indexFile = QFileInfo::exists(items.paths().index);
+    const auto existing = indexFile ? sortTag(table) : std::nullopt;
+    // A tag built from another expression (settings edited elsewhere, another program) would
+    // show an order the settings do not describe, so start-up rebuilds it too.
+    if (use == SortIndexUse::Reuse && existing &&
+        QString::fromStdString(existing->expression).compare(expression, Qt::CaseInsensitive) ==
+            0) {
+        try {
+            items.setIndex(kSortTagName);
+            return;
+        } catch (const dbase::DatabaseError&) {
+            items.setIndex({}); // a damaged tag is built afresh below
+        }
+    }
+    if (use == SortIndexUse::Keep) {
+        // Rebuilding under another copy's feet is not ours to do.
+        try {
+            items.setIndex(existing ? kSortTagName : QString());
+        } catch (const dbase::DatabaseError&) {
+            items.setIndex({});
+        }
         return;
     }
-    if (choice == SortIndexChoice::Keep) {
-        items.setIndexName({});
-        table.setIndex("");
-        return;
+    if (indexFile) {
+        items.setIndex({});
+        // An index file the table does not point at is left over from a replaced table;
+        // adding the tag writes a new one over it.
+        if (existing)
+            table.deleteIndex(tagName);
     }
-    table.setIndex("");
-    items.setIndexName({});
-    if (hasTag(table, kSortTag))
-        table.deleteIndex(kSortTag.toStdString());
-    table.addIndex(kSortTag.toStdString(), expression.toStdString());
-    items.setIndexName(kSortTag);
-    table.setIndex(kSortTag.toStdString());
+    table.addIndex(tagName, expression.toStdString());
+    items.setIndex(kSortTagName);
 }

@@ -4,16 +4,15 @@
 
 class ItemTable;
 
-// The tag that carries the viewer's sort order.
-inline const QString kSortTag = QStringLiteral("NewIndex");
+// The viewer's order is the tag "NewIndex" of NAME.MDX, built from the sort expression.
+inline const QString kSortTagName = QStringLiteral("NewIndex");
 
-enum class SortIndexChoice {
-    Rebuild, // a database opened or created: the tag is built afresh from the expression
-    Reuse,   // start-up: an existing NAME.MDX keeps its tag as it stands
+enum class SortIndexUse {
+    Rebuild, // opening or creating a database: the tag is built afresh
+    Reuse,   // start-up: a tag that still matches the expression is used as it stands
     Keep,    // a table another copy holds open: use its tag if it has one, never build
 };
 
-// Selects the sort index on the open item table: none for an empty expression, otherwise the
-// tag "NewIndex" on the expression (deleting an old one first when rebuilding). The choice is
-// remembered, so reopening the table selects it again.
-void selectSortIndex(ItemTable& items, const QString& expression, SortIndexChoice choice);
+// Selects the sort order on the open item table: record order for an empty expression,
+// otherwise the tag "NewIndex" with that expression. Engine errors rise to the caller.
+void selectSortIndex(ItemTable& items, const QString& expression, SortIndexUse use);

@@ -73,7 +73,8 @@ Field parseDescriptor(std::string_view d, int index, int offset, const std::stri
     if (const int want = expectedLength(f.type); want != 0 && f.length != want)
         damaged(fileName, "field " + f.name + " has length " + std::to_string(f.length));
     if (f.type == FieldType::Numeric || f.type == FieldType::Float) {
-        if (f.length > 32 || f.decimals >= f.length)
+        // dBase IV stops at 20 digits; some writers go further, which reads just as well.
+        if (f.length > kMaxNumericWidth || f.decimals >= f.length)
             damaged(fileName, "field " + f.name + " has width " + std::to_string(f.length) +
                                   " with " + std::to_string(f.decimals) + " decimals");
     } else {

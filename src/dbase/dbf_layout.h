@@ -65,7 +65,7 @@ inline constexpr std::uint8_t kVersionDbase = 0x03;
 inline constexpr std::size_t kMaxFields = 255;
 inline constexpr std::size_t kMaxRecordLength = 65535;
 inline constexpr int kMaxCharacterWidth = 254;
-inline constexpr int kMaxNumericWidth = 20;
+inline constexpr int kMaxNumericWidth = 32;
 } // namespace layout
 
 struct DbfHeader {

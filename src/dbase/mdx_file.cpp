@@ -37,6 +37,9 @@ namespace {
 // | 32  | 4   | pages in file = next page to allocate                           |
 // | 36  | 4   | first free page (0; we keep no free list)                       |
 // | 44  | 3   | date of last update Y-1900, M, D                                |
+// | 48  | 4   | change counter of this program (other writers leave 0): odd     |
+// |     |     | while a change is being written, and in a file replaced by or   |
+// |     |     | removed for a new one                                           |
 // | 529 | 1   | 1 (slot 0 of the tag area; written by every dBase IV writer)    |
 constexpr std::size_t kPageSize = 512;
 constexpr std::size_t kHeaderBytes = 2048;
@@ -54,6 +57,7 @@ constexpr std::size_t kHdrTagsInUse = 28;
 constexpr std::size_t kHdrLanguage = 31;
 constexpr std::size_t kHdrPages = 32;
 constexpr std::size_t kHdrUpdated = 44;
+constexpr std::size_t kHdrChangeCounter = 48;
 constexpr std::size_t kTagAreaMark = 529;
 constexpr uint8_t kVersionDBase4 = 2;
 constexpr uint8_t kVersionDBase7 = 3;
@@ -551,7 +555,8 @@ mode_t newFileMode() {
 
 // Writes a whole index into a temporary file beside path and moves it over path.
 void writeWholeFile(const std::string& path, std::string_view tableName, uint8_t language,
-                    const uint8_t* createdDate, std::vector<MdxTagBuild>& tags) {
+                    const uint8_t* createdDate, std::vector<MdxTagBuild>& tags,
+                    const std::function<void()>& beforeReplacing = {}) {
     if (tags.size() > kMdxMaxTags)
         throw DatabaseError("The index \"" + path + "\" cannot hold more than 47 tags.");
     for (const auto& t : tags)
@@ -593,6 +598,8 @@ void writeWholeFile(const std::string& path, std::string_view tableName, uint8_t
         if (::fsync(fd) != 0)
             throw DatabaseError("Cannot write the index \"" + path + "\": " + errnoText() + ".");
         ::close(fd);
+        if (beforeReplacing)
+            beforeReplacing();
         if (::rename(temp.c_str(), path.c_str()) != 0)
             throw DatabaseError("Cannot replace the index \"" + path + "\": " + errnoText() + ".");
     } catch (...) {
@@ -753,7 +760,55 @@ MdxFile::Node MdxFile::readNode(const Header& h, const TagState& t, uint32_t pag
     return n;
 }
 
+bool MdxFile::readCounter(uint32_t& value) const {
+    uint8_t b[4];
+    if (!readAll(m_fd, b, 4, kHdrChangeCounter))
+        return false;
+    value = le::u32(b);
+    return true;
+}
+
+void MdxFile::writeCounter(uint32_t value) {
+    uint8_t b[4];
+    le::put32(b, value);
+    writeAll(m_fd, b, 4, kHdrChangeCounter, m_path);
+}
+
+// Brackets one change under the write lock: the counter is odd while pages are being written,
+// so a reader that checks it without the lock knows to take the lock and read again.
+class MdxFile::Change {
+public:
+    explicit Change(MdxFile& file) : m_file(file) {
+        uint32_t c = 0;
+        m_file.readCounter(c);
+        m_next = (c | 1) + 1;
+        m_file.writeCounter(c | 1);
+    }
+    ~Change() noexcept(false) {
+        if (std::uncaught_exceptions() == 0)
+            m_file.writeCounter(m_next);
+    }
+
+private:
+    MdxFile& m_file;
+    uint32_t m_next = 0;
+};
+
+void MdxFile::retire() {
+    if (!m_writable)
+        return;
+    Lock lock(*this, true);
+    uint32_t c = 0;
+    readCounter(c);
+    writeCounter(c | 1);
+}
+
 std::vector<MdxTagInfo> MdxFile::tags() {
+    // Unchanged since the last look: no need to read the tag headers again.
+    uint32_t counter = 0;
+    if (m_tagsCached && m_tagsGeneration == m_generation && readCounter(counter) &&
+        counter == m_tagsCounter)
+        return m_tagsCache;
     Lock lock(*this, false);
     const Header h = readHeader();
     std::vector<MdxTagInfo> out;
@@ -761,6 +816,10 @@ std::vector<MdxTagInfo> MdxFile::tags() {
         const uint8_t* s = h.bytes.data() + kSlotsOffset + i * kSlotLength;
         out.push_back(resolveTag(h, cString(s + kSlotName, kMdxTagNameLength + 1)).info());
     }
+    m_tagsCached = readCounter(counter) && counter % 2 == 0;
+    m_tagsCounter = counter;
+    m_tagsGeneration = m_generation;
+    m_tagsCache = out;
     return out;
 }
 
@@ -1009,6 +1068,8 @@ public:
             uint8_t head[kPageSize];
             std::memcpy(head, m_header.bytes.data(), kPageSize);
             le::put32(head + kHdrPages, m_header.pages);
+            le::put32(head + kHdrChangeCounter,
+                      le::u32(m_header.bytes.data() + kHdrChangeCounter) | 1);
             putDate(head + kHdrUpdated);
             writeAll(fd, head, kPageSize, 0, path);
         }
@@ -1057,6 +1118,7 @@ void MdxFile::insertKey(std::string_view tagName, std::string_view key, uint32_t
         edit.carryMax(path.size() - 1, k);
     const uint32_t pagesBefore = h.pages;
     edit.splitOverfull();
+    Change change(*this);
     edit.write(m_path, m_fd, pagesBefore);
 }
 
@@ -1084,6 +1146,7 @@ bool MdxFile::removeKey(std::string_view tagName, std::string_view key, uint32_t
         edit.unlinkChild(path.size() - 2);
     else if (wasMax && !es.empty())
         edit.carryMax(path.size() - 1, es.back().key);
+    Change change(*this);
     edit.write(m_path, m_fd, h.pages);
     return true;
 }
@@ -1109,6 +1172,7 @@ void MdxFile::addTag(MdxTagBuild build) {
     if (h.blockPages != kDefaultBlockPages)
         throw DatabaseError("The index \"" + m_path +
                             "\" uses another block size; regenerate it before adding a tag.");
+    Change change(*this);
     const uint32_t headerPage = h.pages;
     const uint32_t used = writeTag(m_fd, m_path, build.info, build.keys, headerPage, h.blockPages);
     slots.push_back({headerPage, build.info.name, build.info.keyType});
@@ -1117,6 +1181,9 @@ void MdxFile::addTag(MdxTagBuild build) {
     le::put16(b + kHdrTagsInUse, uint16_t(slots.size()));
     le::put32(b + kHdrPages, headerPage + used);
     putDate(b + kHdrUpdated);
+    uint32_t counter = 0;
+    readCounter(counter);
+    le::put32(b + kHdrChangeCounter, counter);
     // Tag table before the page holding the tag count, so the count never names a slot
     // that is not there yet.
     writeAll(m_fd, b + kPageSize, kHeaderBytes - kPageSize, kPageSize, m_path);
@@ -1146,7 +1213,8 @@ void MdxFile::rebuild(std::string_view tableName, uint8_t languageDriver,
     bool haveOld = false;
     if (readAll(m_fd, created, 3, kHdrCreated))
         haveOld = created[1] >= 1 && created[1] <= 12 && created[2] >= 1 && created[2] <= 31;
-    writeWholeFile(m_path, tableName, languageDriver, haveOld ? created : nullptr, tags);
+    writeWholeFile(m_path, tableName, languageDriver, haveOld ? created : nullptr, tags,
+                   [this] { retire(); });
     reopenIfReplaced();
 }
 
@@ -1164,7 +1232,8 @@ void MdxFile::rewriteWithout(std::string_view name) {
         keep.push_back(std::move(build));
     }
     const std::string tableName = cString(h.bytes.data() + kHdrName, kHdrNameLength);
-    writeWholeFile(m_path, tableName, h.bytes[kHdrLanguage], h.bytes.data() + kHdrCreated, keep);
+    writeWholeFile(m_path, tableName, h.bytes[kHdrLanguage], h.bytes.data() + kHdrCreated, keep,
+                   [this] { retire(); });
     reopenIfReplaced();
 }
 
@@ -1386,14 +1455,41 @@ bool MdxCursor::reposition(bool forward) {
     return stepFromPath(false);
 }
 
+// Keeps the leaf the cursor stands on, with the file's change counter as read under the lock,
+// so that the next steps within the leaf need only check that the counter did not move.
+bool MdxCursor::remember(bool result) {
+    m_cached = false;
+    uint32_t counter = 0;
+    if (!result || m_path.empty() || !m_file->readCounter(counter) || counter % 2 != 0)
+        return result;
+    m_leaf = std::make_unique<MdxFile::Node>(readPage(m_path.back().page));
+    m_counter = counter;
+    m_cached = m_leaf->leaf;
+    return result;
+}
+
+bool MdxCursor::quickStep(bool forward) {
+    if (!m_cached || m_generation != m_file->m_generation)
+        return false;
+    uint32_t counter = 0;
+    if (!m_file->readCounter(counter) || counter != m_counter)
+        return false;
+    uint32_t& idx = m_path.back().index;
+    if (forward ? idx + 1 >= m_leaf->count : idx == 0)
+        return false;
+    idx = forward ? idx + 1 : idx - 1;
+    take(*m_leaf, idx, forward ? 1 : -1);
+    return true;
+}
+
 bool MdxCursor::first() {
     MdxFile::Lock lock(*m_file, false);
     ensureTag();
     m_path.clear();
     m_valid = false;
     if (descendEdge(m_tag->root, true))
-        return true;
-    return stepFromPath(true);
+        return remember(true);
+    return remember(stepFromPath(true));
 }
 
 bool MdxCursor::last() {
@@ -1402,14 +1498,29 @@ bool MdxCursor::last() {
     m_path.clear();
     m_valid = false;
     if (descendEdge(m_tag->root, false))
-        return true;
-    return stepFromPath(false);
+        return remember(true);
+    return remember(stepFromPath(false));
 }
 
 bool MdxCursor::next() {
     if (!m_valid)
         return false;
+    if (quickStep(true))
+        return true;
     MdxFile::Lock lock(*m_file, false);
+    return remember(nextLocked());
+}
+
+bool MdxCursor::prior() {
+    if (!m_valid)
+        return false;
+    if (quickStep(false))
+        return true;
+    MdxFile::Lock lock(*m_file, false);
+    return remember(priorLocked());
+}
+
+bool MdxCursor::nextLocked() {
     const uint64_t generation = m_generation;
     ensureTag();
     if (generation != m_generation || m_path.empty())
@@ -1427,10 +1538,7 @@ bool MdxCursor::next() {
     return stepFromPath(true);
 }
 
-bool MdxCursor::prior() {
-    if (!m_valid)
-        return false;
-    MdxFile::Lock lock(*m_file, false);
+bool MdxCursor::priorLocked() {
     const uint64_t generation = m_generation;
     ensureTag();
     if (generation != m_generation || m_path.empty())
@@ -1445,6 +1553,10 @@ bool MdxCursor::prior() {
 
 bool MdxCursor::seek(std::string_view key, uint32_t recno) {
     MdxFile::Lock lock(*m_file, false);
+    return remember(seekLocked(key, recno));
+}
+
+bool MdxCursor::seekLocked(std::string_view key, uint32_t recno) {
     ensureTag();
     std::string k(key.substr(0, m_tag->keyLength));
     if (k.size() < m_tag->keyLength)

@@ -107,8 +107,13 @@ public:
 
     MdxCursor cursor(std::string_view tag);
 
+    // Marks the file as replaced for every reader that has it open; call just before the
+    // file is removed.
+    void retire();
+
     // Opaque tag state and lock handling; public for the cursor's use.
     struct Header;
+    class Change;
     struct TagState;
     struct Node;
     class Lock;
@@ -122,6 +127,8 @@ private:
     TagState resolveTag(const Header& header, std::string_view name);
     Node readNode(const Header& header, const TagState& tag, uint32_t page);
     void reopenIfReplaced();
+    bool readCounter(uint32_t& value) const;
+    void writeCounter(uint32_t value);
     void rewriteWithout(std::string_view name);
 
     std::string m_path;
@@ -129,6 +136,11 @@ private:
     bool m_writable = false;
     uint64_t m_generation = 0; // grows whenever the file under m_path was replaced
     int m_lockDepth = 0;
+    // The tag list as last read, valid while the change counter stays where it was.
+    bool m_tagsCached = false;
+    uint32_t m_tagsCounter = 0;
+    uint64_t m_tagsGeneration = 0;
+    std::vector<MdxTagInfo> m_tagsCache;
     friend class Lock;
 };
 
@@ -160,6 +172,11 @@ private:
         uint32_t index;
     };
     void ensureTag();
+    bool remember(bool result);
+    bool quickStep(bool forward);
+    bool nextLocked();
+    bool priorLocked();
+    bool seekLocked(std::string_view key, uint32_t recno);
     bool descendEdge(uint32_t page, bool leftmost);
     bool stepFromPath(bool forward);
     bool reposition(bool forward);
@@ -172,6 +189,9 @@ private:
     uint64_t m_generation = 0;
     std::vector<Step> m_path;
     bool m_valid = false;
+    bool m_cached = false;
+    uint32_t m_counter = 0;
+    std::unique_ptr<MdxFile::Node> m_leaf;
     std::string m_key;
     uint32_t m_recno = 0;
 };

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -1367,6 +1368,7 @@ void Table::deleteIndex(std::string_view tag) {
     if (m_tagOrder)
         setIndex({});
     setProductionIndexFlag(false);
+    m_index->file().retire();
     detachIndex();
     std::error_code ec;
     if (!fs::remove(index, ec) && ec)

@@ -20,7 +20,7 @@ QString sortTagExpression(dbase::Table& table) {
     if (!table.hasIndex())
         return {};
     for (const dbase::IndexTag& t : table.indexTags())
-        if (QString::fromStdString(t.name).compare(kSortTag, Qt::CaseInsensitive) == 0)
+        if (QString::fromStdString(t.name).compare(kSortTagName, Qt::CaseInsensitive) == 0)
             return QString::fromStdString(t.expression);
     return {};
 }
@@ -53,7 +53,7 @@ SortOrderOutcome applySortOrder(InventorySession& session, const std::array<int,
         session.db.sortKeys = levels;
         session.sortExpression = BuildSortString(levels);
         // An empty expression leaves the tag alone and walks in record order.
-        selectSortIndex(items, session.sortExpression, SortIndexChoice::Rebuild);
+        selectSortIndex(items, session.sortExpression, SortIndexUse::Rebuild);
         QString error;
         if (!saveDatabaseSettings(session.db, items.paths().settings, &error))
             throw dbase::DatabaseError(error.toStdString());
@@ -70,17 +70,22 @@ SortOrderOutcome applySortOrder(InventorySession& session, const std::array<int,
     try {
         if (items.isOpen() && items.openMode() == dbase::OpenMode::Exclusive &&
             sortTagExpression(items.table()).compare(oldExpression, Qt::CaseInsensitive) != 0)
-            selectSortIndex(items, oldExpression, SortIndexChoice::Rebuild);
+            selectSortIndex(items, oldExpression, SortIndexUse::Rebuild);
     } catch (const dbase::DatabaseError&) {
         // Nothing more to be done here; see below.
     }
-    // Open in the old order when its tag is there, else in record order rather than not at all.
-    if (items.isOpen() && sortTagExpression(items.table()).isEmpty())
-        items.setIndexName({});
-    else if (!oldExpression.isEmpty())
-        items.setIndexName(kSortTag);
-    else
-        items.setIndexName({});
+    // Follow the tag only when it holds the old order; a tag that is missing altogether is
+    // dropped by the table as it opens.
+    QString follow;
+    if (items.isOpen()) {
+        if (!oldExpression.isEmpty() &&
+            sortTagExpression(items.table()).compare(oldExpression, Qt::CaseInsensitive) == 0)
+            follow = kSortTagName;
+        items.close();
+    } else if (!oldExpression.isEmpty()) {
+        follow = kSortTagName;
+    }
+    items.setIndex(follow);
     try {
         reopenShared(items, reapplyViewer);
     } catch (const dbase::DatabaseError& e) {

@@ -7,6 +7,7 @@
 #include "scripted_prompter.h"
 #include "test_files.h"
 
+#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -126,15 +127,15 @@ TEST(OwnTableCheck, MissingIndexClearsOnlyByte28) {
     EXPECT_EQ(after, flagged); // every other byte as it was
     EXPECT_EQ(liveRecords(path), 3);
 
-    // With NAME.MDX present the flag stays.
+    // With NAME.MDX present the flag stays, and a damaged index makes the table neither
+    // foreign nor busy.
     writeAll(path, flagged);
-    writeAll(dir.file("HOME.MDX"), "");
-    try {
-        CheckDBaseFormat(path, p);
-    } catch (const dbase::DatabaseError&) {
-        // an engine that honours the flag may refuse the empty index; the flag is what counts
-    }
+    writeAll(dir.file("HOME.MDX"), "garbage");
+    EXPECT_TRUE(CheckDBaseFormat(path, p));
     EXPECT_EQ(readAll(path)[28], '\x01');
+    EXPECT_FALSE(DBaseInUse(path));
+    EXPECT_TRUE(MakeNewDB(path, p));
+    EXPECT_EQ(liveRecords(path), 0);
 }
 
 TEST(OwnTableCheck, RemoveMDXByteLeavesShortAndMissingFilesAlone) {
@@ -221,6 +222,21 @@ TEST(NewDatabase, CreatesReplacesAndRefusesTablesInUse) {
     EXPECT_EQ(items.table().field(9).type, dbase::FieldType::Date);
 }
 
+TEST(NewDatabase, CreatesExactlyTheChosenFileAndNeverItsNeighbour) {
+    TestDir dir;
+    const QString neighbour = makeItems(dir, "home.DBF", 3);
+    const QByteArray before = readAll(neighbour);
+    ScriptedPrompter p;
+    EXPECT_TRUE(MakeNewDB(dir.file("home.dbf"), p));
+    EXPECT_EQ(readAll(neighbour), before);
+    EXPECT_EQ(liveRecords(dir.file("home.dbf")), 0);
+    EXPECT_TRUE(CheckDBaseFormat(dir.file("home.dbf"), p));
+    // Nothing of the work is left behind.
+    QStringList files = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    files.sort(Qt::CaseSensitive);
+    EXPECT_EQ(files.join(' ').toStdString(), "home.DBF home.dbf");
+}
+
 TEST(ItemTableAdapter, UnicodeNumbersDatesAndRefusedCharacters) {
     TestDir dir;
     const QString path = makeItems(dir, "HOME.DBF", 0);
@@ -254,6 +270,17 @@ TEST(ItemTableAdapter, UnicodeNumbersDatesAndRefusedCharacters) {
     }
     items.table().cancel();
     EXPECT_EQ(items.text(item_field::Item), QString::fromUtf8("Küchenstuhl für 5 €"));
+    // Values copied as text between tables (the older-version conversion) arrive unchanged.
+    items.table().edit();
+    items.setText(item_field::WarDate, "19980102");
+    items.setText(item_field::Quantity, "3");
+    items.setText(item_field::Value, "1234.5");
+    items.table().post();
+    EXPECT_EQ(items.date(item_field::WarDate), QDate(1998, 1, 2));
+    EXPECT_EQ(items.text(item_field::WarDate), "19980102");
+    EXPECT_EQ(items.integer(item_field::Quantity), 3);
+    EXPECT_EQ(items.floating(item_field::Value), 1234.5);
+    EXPECT_EQ(items.text(item_field::Value), "1234.50");
     EXPECT_THROW(items.text(23), dbase::DatabaseError);
     EXPECT_THROW(items.text(u"Nope"), dbase::DatabaseError);
 }

@@ -306,3 +306,45 @@ TEST_F(Cursor, AFilterThatThrowsLeavesTheCursorWhereItWas) {
     m_table.next();
     EXPECT_EQ(m_table.fieldText("Name"), "R4");
 }
+
+TEST_F(Cursor, AReplacementOrderDrivesEveryWalk) {
+    // Stands in for an index tag: records in descending record number.
+    struct Descending : RecordOrder {
+        explicit Descending(Table& t) : table(t) {}
+        std::uint32_t first() override { return pos = table.recordCount(); }
+        std::uint32_t last() override { return pos = table.recordCount() > 0 ? 1 : 0; }
+        std::uint32_t next() override { return pos <= 1 ? 0 : --pos; }
+        std::uint32_t prior() override { return pos >= table.recordCount() ? 0 : ++pos; }
+        void setPosition(std::uint32_t recNo, std::string_view) override { pos = recNo; }
+        Table& table;
+        std::uint32_t pos = 0;
+    };
+    m_table.setRecordOrder(std::make_unique<Descending>(m_table));
+    EXPECT_EQ(m_table.fieldText("Name"), "R6");
+    EXPECT_EQ(walkNames(m_table), (Names{"R6", "R5", "R4", "R3", "R2", "R1"}));
+
+    m_table.first();
+    m_table.next();
+    m_table.next();
+    m_table.deleteRecord(); // R4: the next record in this order is R3
+    EXPECT_EQ(m_table.fieldText("Name"), "R3");
+    m_table.setFilter([](const Table& t) { return t.fieldText("Name") != "R2"; });
+    EXPECT_EQ(walkNames(m_table), (Names{"R6", "R5", "R3", "R1"}));
+    EXPECT_EQ(m_table.countVisible(), 4u);
+
+    const Bookmark mark = m_table.bookmark(); // on R1 after the walk
+    m_table.first();
+    m_table.gotoBookmark(mark);
+    m_table.prior();
+    EXPECT_EQ(m_table.fieldText("Name"), "R3");
+
+    appendNamed(m_table, "R7", 7);
+    m_table.next();
+    EXPECT_EQ(m_table.fieldText("Name"), "R6"); // the walk goes on from the new record
+    m_table.last();
+    EXPECT_EQ(m_table.fieldText("Name"), "R1");
+
+    m_table.clearFilter();
+    m_table.setRecordOrder(nullptr);
+    EXPECT_EQ(walkNames(m_table), (Names{"R1", "R2", "R3", "R5", "R6", "R7"}));
+}

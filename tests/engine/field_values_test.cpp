@@ -310,9 +310,8 @@ TEST_F(FieldValues, HeaderBytesChangeOnlyWhereTheTableChanged) {
     EXPECT_EQ(after[4], 1);                                         // the count
     EXPECT_EQ(after.substr(8, 32 - 8), expected.substr(8, 32 - 8)); // byte 28 kept, rest too
     EXPECT_EQ(after.substr(32, 4 * 32 + 1), expected.substr(32, 4 * 32 + 1));
-    // The flag now names an index that is not there: look at the header without it.
     m_table.close();
-    m_table.openFile(path, OpenMode::Shared, false);
+    m_table.openFile(path, OpenMode::Shared, false); // byte 28 names an index that is not there
     EXPECT_TRUE(m_table.hasProductionIndex());
     EXPECT_NE(m_table.lastUpdate(), (Date{1990, 1, 2}));
 }

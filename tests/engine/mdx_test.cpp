@@ -242,7 +242,10 @@ TEST(MdxWrite, BulkBuildReadsBackInOrderAndTagsAreManaged) {
     auto other = MdxFile::open(path, false);
     auto otherCursor = other->cursor("ADDEDTAG");
     ASSERT_TRUE(otherCursor.first());
+    ASSERT_TRUE(otherCursor.next());
     mdx->deleteTag("PRICETAG");
+    ASSERT_TRUE(otherCursor.next()); // steps on in the new file
+    EXPECT_EQ(Entry(otherCursor.key(), otherCursor.recno()), dates[2]);
     EXPECT_THROW(mdx->cursor("PRICETAG"), DatabaseError);
     EXPECT_LT(fs::file_size(path), b3.size());
     auto dc2 = mdx->cursor("ADDEDTAG");
@@ -357,6 +360,24 @@ TEST(MdxWrite, ACursorFollowsChangesMadeThroughAnotherHandle) {
         writer->insertKey("T", padded("key1010" + std::to_string(10 + i % 90), 40), 3000 + i);
     ASSERT_TRUE(cursor.next());
     EXPECT_EQ(cursor.key(), padded("key101010", 40));
+    // A change next to the cursor inside its own leaf is seen by the very next step.
+    {
+        auto look = writer->cursor("T");
+        ASSERT_TRUE(look.seek(cursor.key(), cursor.recno()));
+        ASSERT_TRUE(look.next());
+        const Entry victim(look.key(), look.recno());
+        ASSERT_TRUE(look.next());
+        const Entry after(look.key(), look.recno());
+        ASSERT_TRUE(writer->removeKey("T", victim.first, victim.second));
+        const Entry here(cursor.key(), cursor.recno());
+        ASSERT_TRUE(cursor.next());
+        EXPECT_EQ(Entry(cursor.key(), cursor.recno()), after);
+        writer->insertKey("T", victim.first, victim.second);
+        ASSERT_TRUE(cursor.prior());
+        EXPECT_EQ(Entry(cursor.key(), cursor.recno()), victim);
+        ASSERT_TRUE(cursor.prior());
+        EXPECT_EQ(Entry(cursor.key(), cursor.recno()), here);
+    }
     ASSERT_TRUE(cursor.prior());
     EXPECT_EQ(cursor.key(), padded("key100990", 40));
     EXPECT_EQ(cursor.recno(), 99u);
