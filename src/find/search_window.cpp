@@ -5,7 +5,6 @@
 #include "app/prompter.h"
 #include "app/window_context.h"
 #include "appearance/set_colors.h"
-#include "db/item_schema.h"
 #include "find/search_options.h"
 #include "find/search_session.h"
 
