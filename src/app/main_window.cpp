@@ -239,8 +239,11 @@ void TMain::connectCommand(QAction* action, const char* speedName, const char* b
         }
     }
     if (buttonName) {
-        if (QPushButton* b = m_letteredButtons.value(QString::fromLatin1(buttonName)))
+        if (QPushButton* b = m_letteredButtons.value(QString::fromLatin1(buttonName))) {
             connect(b, &QPushButton::clicked, action, &QAction::trigger);
+            m_buttonActions.insert(b, action);
+            connect(action, &QAction::enabledChanged, this, [this] { updateLetteredButtons(); });
+        }
     }
 }
 
@@ -397,14 +400,18 @@ void TMain::SetButtonBar(ButtonBarMode mode) {
 
 void TMain::updateLetteredButtons() {
     const bool lettered = m_buttonBar == ButtonBarMode::Lettered;
-    for (const char* name :
-         {"EditButton", "SearchButton", "ReportButton", "HelpButton", "ButtonExit"})
-        m_letteredButtons.value(QString::fromLatin1(name))->setEnabled(lettered);
-    m_letteredButtons.value(QStringLiteral("EndSearchButton"))
-        ->setEnabled(lettered && m_session.searchOn);
-    for (const char* name : {"AddButton", "CopyButton", "DeleteButton", "ViewerButton"})
-        m_letteredButtons.value(QString::fromLatin1(name))
-            ->setEnabled(lettered && !m_session.browseMode);
+    for (auto it = m_letteredButtons.cbegin(); it != m_letteredButtons.cend(); ++it) {
+        bool on = lettered;
+        const QString& name = it.key();
+        if (name == QLatin1String("EndSearchButton"))
+            on = on && m_session.searchOn;
+        else if (name == QLatin1String("AddButton") || name == QLatin1String("CopyButton") ||
+                 name == QLatin1String("DeleteButton") || name == QLatin1String("ViewerButton"))
+            on = on && !m_session.browseMode;
+        // A button does what its command does, and nothing while the command cannot run.
+        QAction* command = m_buttonActions.value(it.value());
+        it.value()->setEnabled(on && command && command->isEnabled());
+    }
 }
 
 void TMain::applyVerticalLayout() {

@@ -24,6 +24,7 @@ class QWidget;
 class TMain;
 class ViewerModel;
 class LookupDelegate;
+class TMyEdit;
 
 // The record navigator: first, prior, next, last, insert, delete, edit, post, cancel, refresh.
 class RecordNavigator : public QWidget {
@@ -71,6 +72,10 @@ public:
     void EnableEndSearch();
     void DisableEndSearch();
     void DoDelete();
+    void DoAdd();
+    void DoEdit();
+    void DoCopy();
+    TMyEdit* editor() const { return m_editor; }
     void DoUpdateDatabase();
     void MenuPackClick();
     void MenuRebuildClick();
@@ -134,6 +139,7 @@ private:
     bool openStartupDatabase();
     void openItemTable();
     void attachViewer();
+    void runEditor(int mode);
     void applyUserFontsToMain();
     void wireCommands();
     void setBrowseMode();
@@ -152,6 +158,7 @@ private:
     InventorySession m_session;
     ViewerModel* m_viewerModel = nullptr;
     LookupDelegate* m_lookupDelegate = nullptr;
+    TMyEdit* m_editor = nullptr;
     bool m_startedUp = false;
     bool m_activatedOnce = false;
     bool m_rememberedFieldEditing = false;
@@ -174,6 +181,7 @@ private:
     RecordNavigator* m_navigator = nullptr;
     QMap<QString, QToolButton*> m_speedButtons;
     QMap<QString, QPushButton*> m_letteredButtons;
+    QMap<QPushButton*, QAction*> m_buttonActions;
 
     QMap<QString, QAction*> m_actions;
     QMap<QString, QMenu*> m_menus;

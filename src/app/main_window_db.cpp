@@ -2,6 +2,7 @@
 // the commands that change the table, and shutdown.
 
 #include "app/help_window.h"
+#include "app/list_maintenance.h"
 #include "app/main_window.h"
 #include "app/prompter.h"
 #include "app/tip_dialog.h"
@@ -13,6 +14,7 @@
 #include "db/item_schema.h"
 #include "db/sort_index.h"
 #include "db/sort_string.h"
+#include "edit/record_editor.h"
 
 #include <QAction>
 #include <QApplication>
@@ -90,6 +92,9 @@ void TMain::startUp(const QStringList& arguments) {
     m_session.numbers.setRegional(RegionalSettings::fromLocale());
     m_recentFiles = g.lastFiles;
     SetMenuLastFiles();
+
+    // The record editor lives for the whole run.
+    m_editor = new TMyEdit(m_session, m_context, this);
 
     if (!arguments.isEmpty() && arguments.first().toUpper() == QLatin1String("/BROWSE"))
         setBrowseMode();
@@ -176,7 +181,8 @@ void TMain::SetViewerOptions() {
     m_viewerGrid->setSelectionBehavior(editing ? QAbstractItemView::SelectItems
                                                : QAbstractItemView::SelectRows);
     m_viewerGrid->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_viewerGrid->setEditTriggers(editing ? QAbstractItemView::DoubleClicked |
+    // A double-click runs Edit, so cells are edited by typing, F2 or a second click.
+    m_viewerGrid->setEditTriggers(editing ? QAbstractItemView::SelectedClicked |
                                                 QAbstractItemView::EditKeyPressed |
                                                 QAbstractItemView::AnyKeyPressed
                                           : QAbstractItemView::NoEditTriggers);
@@ -284,6 +290,25 @@ void TMain::DoDelete() {
         selectCurrentRecordInGrid();
     }
     DisplayCount();
+}
+
+void TMain::runEditor(int mode) {
+    if (!m_editor || !m_session.items.isOpen())
+        return;
+    syncCursorToGrid();
+    m_editor->showModal(static_cast<EditorMode>(mode));
+    DisplayCount();
+    selectCurrentRecordInGrid();
+}
+
+void TMain::DoAdd() {
+    runEditor(static_cast<int>(EditorMode::New));
+}
+void TMain::DoEdit() {
+    runEditor(static_cast<int>(EditorMode::Edit));
+}
+void TMain::DoCopy() {
+    runEditor(static_cast<int>(EditorMode::Copy));
 }
 
 void TMain::EnableEndSearch() {
@@ -430,6 +455,17 @@ void TMain::wireCommands() {
     on("&Help/&Contents", "HelpSpeed", "HelpButton", [this] { showHelp(); });
     on("&Help/&Review \"Tips of the Day\"", nullptr, nullptr, [this] { showTips(); });
     on("&Help/&About", nullptr, nullptr, [this] { showAbout(); });
+    on("&Records/&Add", "AddSpeed", "AddButton", [this] { DoAdd(); });
+    on("&Records/&Edit", "EditSpeed", "EditButton", [this] { DoEdit(); });
+    on("&Records/&Copy", "CopySpeed", "CopyButton", [this] { DoCopy(); });
+    connect(m_viewerGrid, &QAbstractItemView::doubleClicked, this, [this] { DoEdit(); });
+    static const char* const listItems[kLookupListCount] = {
+        "&Options/List &Maintenance/&Brand", "&Options/List &Maintenance/&Location",
+        "&Options/List &Maintenance/&Purchased From", "&Options/List &Maintenance/&Category",
+        "&Options/List &Maintenance/&Owner"};
+    for (int n = 0; n < kLookupListCount; ++n)
+        on(listItems[n], nullptr, nullptr,
+           [this, n] { EditAList(m_session, m_context, n + 1, this); });
     on("&File/&New Database", "NewSpeed", nullptr, [this] { DoNew(); });
     on("&File/&Open Database", "OpenSpeed", nullptr, [this] { DoOpen(); });
     for (int i = 0; i < kRecentFileCount; ++i)
@@ -458,23 +494,14 @@ void TMain::wireCommands() {
 
     // Commands whose windows are not part of the program yet stay visible but disabled.
     for (const char* path :
-         {"&File/&Back Up Data", "&File/&Restore Data", "&File/&Print", "&Records/&Add",
-          "&Records/&Edit", "&Records/&Copy", "&Records/&Import", "&Records/E&xport",
-          "Navi&gate/&Search (Query)", "Navi&gate/&Locate", "Navi&gate/Locate &Next",
-          "Navi&gate/&Reports", "Navi&gate/&Viewer", "&Options/Sort &Order",
-          "&Tools/&Search and Replace"}) {
-        QAction* a = action(QString::fromLatin1(path));
-        a->setEnabled(false);
-    }
-    for (const char* name :
-         {"AddSpeed", "EditSpeed", "CopySpeed", "ImportSpeed", "ExportSpeed", "SearchSpeed",
-          "LocateSpeed", "LocateNextSpeed", "ReportSpeed", "ViewerSpeed", "SpeedSetOrder"})
-        speedButton(QString::fromLatin1(name))->setEnabled(false);
-    for (const char* path :
-         {"&Options/List &Maintenance/&Brand", "&Options/List &Maintenance/&Location",
-          "&Options/List &Maintenance/&Purchased From", "&Options/List &Maintenance/&Category",
-          "&Options/List &Maintenance/&Owner"})
+         {"&File/&Back Up Data", "&File/&Restore Data", "&File/&Print", "&Records/&Import",
+          "&Records/E&xport", "Navi&gate/&Search (Query)", "Navi&gate/&Locate",
+          "Navi&gate/Locate &Next", "Navi&gate/&Reports", "Navi&gate/&Viewer",
+          "&Options/Sort &Order", "&Tools/&Search and Replace"})
         action(QString::fromLatin1(path))->setEnabled(false);
+    for (const char* name : {"ImportSpeed", "ExportSpeed", "SearchSpeed", "LocateSpeed",
+                             "LocateNextSpeed", "ReportSpeed", "ViewerSpeed", "SpeedSetOrder"})
+        speedButton(QString::fromLatin1(name))->setEnabled(false);
 
     connect(m_navigator, &RecordNavigator::clicked, this, [this](int b) {
         guarded([this, b] {

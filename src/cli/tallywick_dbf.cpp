@@ -172,13 +172,13 @@ int tags(const fs::path& file) {
 
 int reindex(const fs::path& file) {
     Table t;
-    // Damaged nodes do not stop the open; the rebuild needs only the tag table.
-    t.openFile(file, OpenMode::Exclusive);
+    // Without the index: a damaged one must not stop its own repair.
+    t.openFile(file, OpenMode::Exclusive, false);
+    t.regenerateIndexes();
     if (!t.hasIndex()) {
         std::printf("%s has no production index\n", file.c_str());
         return kOk;
     }
-    t.regenerateIndexes();
     const auto list = t.indexTags();
     std::printf("%s: %zu tag%s rebuilt from %u records\n", Table::indexPath(file).c_str(),
                 list.size(), list.size() == 1 ? "" : "s", t.recordCount());

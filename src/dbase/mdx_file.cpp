@@ -632,6 +632,51 @@ std::unique_ptr<MdxFile> MdxFile::create(const std::string& path, std::string_vi
     return open(path, true);
 }
 
+std::vector<MdxTagInfo> MdxFile::salvageTags(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw DatabaseError("Cannot open the index \"" + path + "\": " + errnoText() + ".");
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    std::vector<uint8_t> h(kHeaderBytes);
+    if (::fstat(fd, &st) != 0 || !readAll(fd, h.data(), h.size(), 0))
+        throw DatabaseError("The index \"" + path +
+                            "\" is damaged beyond repair: its tag table cannot be read.  "
+                            "Delete it and add its tags again.");
+    const uint64_t size = uint64_t(st.st_size);
+    const std::size_t count = std::min<std::size_t>(le::u16(h.data() + kHdrTagsInUse), kMdxMaxTags);
+    std::vector<MdxTagInfo> out;
+    std::vector<uint8_t> block(kPageSize * kDefaultBlockPages);
+    for (std::size_t i = 0; i < count; ++i) {
+        const uint8_t* slot = h.data() + kSlotsOffset + i * kSlotLength;
+        MdxTagInfo t;
+        t.name = cString(slot + kSlotName, kMdxTagNameLength + 1);
+        const uint64_t page = le::u32(slot + kSlotHeaderPage);
+        if (t.name.empty() || page < kFirstDataPage || (page + 1) * kPageSize > size)
+            continue;
+        // The expression and its FOR condition lie in the first 982 bytes of the header block.
+        std::fill(block.begin(), block.end(), 0);
+        if (!readAll(fd, block.data(), std::min<uint64_t>(block.size(), size - page * kPageSize),
+                     off_t(page * kPageSize)))
+            continue;
+        t.expression = cString(block.data() + kTagExpression, kExpressionLength);
+        if (block[kTagForPresent] == 1)
+            t.forExpression = cString(block.data() + kTagForExpression, kExpressionLength);
+        t.descending = (block[kTagFlags] & kFlagDescending) != 0;
+        t.unique = (block[kTagFlags] & kFlagUnique) != 0;
+        if (!t.expression.empty())
+            out.push_back(std::move(t));
+    }
+    if (out.empty())
+        throw DatabaseError("The index \"" + path +
+                            "\" is damaged beyond repair: none of its tags can be read.  "
+                            "Delete it and add its tags again.");
+    return out;
+}
+
 std::unique_ptr<MdxFile> MdxFile::open(const std::string& path, bool writable) {
     const int fd = ::open(path.c_str(), (writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
     if (fd < 0)

@@ -3,10 +3,18 @@
 // The production index NAME.MDX: a dBase IV multiple-index file holding up to 47 tags, each
 // a B-tree of (key, record number) entries in 1024-byte blocks.
 //
-// Sharing: every operation takes an OFD lock on one byte far beyond the end of the file
-// (shared for reads, exclusive for writes), so a second process never reads a half-done
-// change and sees every finished one the next time it reads. Nodes are read from the file on
-// every operation; nothing is cached across operations.
+// Sharing: every operation takes an OFD lock on the byte 0xEFFFFFFE of the file (shared for
+// reads, exclusive for writes), so a second process never reads a half-done change and sees
+// every finished one the next time it reads. Every change also moves a counter in the file
+// header (odd while the change is being written). Nodes are read from the file; the only
+// things kept between operations are a cursor's current leaf and the tag list, and each is
+// used only while the counter still reads as it did when they were read. Other dBase software
+// does not move the counter, so a change it makes inside the leaf a cursor stands on shows
+// once the cursor leaves that leaf.
+//
+// A file that is replaced (tag deleted, indexes regenerated) gets an odd counter first and
+// is then renamed over; readers holding the old file notice at their next operation and open
+// the new one.
 //
 // Space: pages of a node emptied by key removal are not reused, and node underflow is left
 // alone (a node is only unlinked when its last entry goes). Deleting a tag and regenerating
@@ -72,6 +80,10 @@ public:
                                            uint8_t languageDriver, std::vector<MdxTagBuild> tags);
     // Opens an existing index and checks its header and tag headers against the file.
     static std::unique_ptr<MdxFile> open(const std::string& path, bool writable);
+    // The tag names and expressions that can still be read from a file that fails its checks
+    // (cut short, garbled nodes), for rebuilding it. Throws DatabaseError when not even one tag
+    // can be read.
+    static std::vector<MdxTagInfo> salvageTags(const std::string& path);
 
     ~MdxFile();
     MdxFile(const MdxFile&) = delete;

@@ -109,6 +109,14 @@ std::unique_ptr<ProductionIndex> ProductionIndex::create(Table& table, std::stri
     return std::unique_ptr<ProductionIndex>(new ProductionIndex(path, std::move(file)));
 }
 
+std::unique_ptr<ProductionIndex> ProductionIndex::salvage(Table& table) {
+    const fs::path path = pathFor(table.path());
+    auto builds = buildAll(table, MdxFile::salvageTags(path.string()), path);
+    auto file = MdxFile::create(path.string(), upper(path.stem().string()), table.languageDriver(),
+                                std::move(builds));
+    return std::unique_ptr<ProductionIndex>(new ProductionIndex(path, std::move(file)));
+}
+
 std::vector<IndexTag> ProductionIndex::tags() {
     std::vector<IndexTag> out;
     for (const MdxTagInfo& t : m_file->tags())
@@ -161,14 +169,14 @@ std::string ProductionIndex::keyFromValue(const MdxTagInfo& tag, std::string_vie
     return {};
 }
 
-std::vector<MdxTagBuild> ProductionIndex::buildAll(Table& table,
-                                                   const std::vector<MdxTagInfo>& tags) {
+std::vector<MdxTagBuild>
+ProductionIndex::buildAll(Table& table, const std::vector<MdxTagInfo>& tags, const fs::path& path) {
     std::vector<MdxTagBuild> builds;
     std::vector<std::unique_ptr<KeyExpression>> expressions;
     const uint32_t count = table.recordCount();
     for (const MdxTagInfo& t : tags) {
         if (!t.forExpression.empty())
-            throw DatabaseError(m_path.string() + ": tag " + t.name +
+            throw DatabaseError(path.string() + ": tag " + t.name +
                                 " has a FOR condition, which this program cannot rebuild.");
         // The expression decides the key layout; a damaged tag header may say otherwise.
         expressions.push_back(
@@ -217,7 +225,7 @@ void ProductionIndex::deleteTag(std::string_view tag) {
 
 void ProductionIndex::regenerate(Table& table) {
     m_file->withWriteLock([&] {
-        auto builds = buildAll(table, m_file->tags());
+        auto builds = buildAll(table, m_file->tags(), m_path);
         const std::string base = m_path.stem().string();
         m_file->rebuild(upper(base), table.languageDriver(), std::move(builds));
     });
@@ -330,24 +338,48 @@ std::uint32_t TagOrder::checked(bool ok) {
 }
 
 std::uint32_t TagOrder::first() {
+    m_pending = false;
     return checked(m_cursor.first());
 }
+
 std::uint32_t TagOrder::last() {
+    m_pending = false;
     return checked(m_cursor.last());
 }
+
+std::uint32_t TagOrder::step(bool forward) {
+    if (m_pending) {
+        m_pending = false;
+        const bool found = m_cursor.seek(m_pendingKey, m_pendingRecno);
+        const bool exact =
+            found && m_cursor.recno() == m_pendingRecno && m_cursor.key() == m_pendingKey;
+        // Not in the tag (any more): the entry after the place it would have is already
+        // the next one.
+        if (forward && found && !exact)
+            return checked(true);
+        if (!found && !forward)
+            return checked(m_cursor.last());
+        if (!found)
+            return 0;
+    }
+    return checked(forward ? m_cursor.next() : m_cursor.prior());
+}
+
 std::uint32_t TagOrder::next() {
-    return checked(m_cursor.next());
+    return step(true);
 }
 std::uint32_t TagOrder::prior() {
-    return checked(m_cursor.prior());
+    return step(false);
 }
 
 void TagOrder::setPosition(std::uint32_t recNo, std::string_view record) {
-    const std::string key = m_expression.evaluate(reinterpret_cast<const uint8_t*>(record.data()));
-    m_cursor.seek(key, recNo);
+    m_pendingKey = m_expression.evaluate(reinterpret_cast<const uint8_t*>(record.data()));
+    m_pendingRecno = recNo;
+    m_pending = true;
 }
 
 std::uint32_t TagOrder::seek(std::string_view key) {
+    m_pending = false;
     return checked(m_cursor.seek(key));
 }
 

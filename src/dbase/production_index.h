@@ -38,6 +38,9 @@ public:
     static std::unique_ptr<ProductionIndex> create(Table& table, std::string_view tag,
                                                    std::string_view expression);
 
+    // Writes the index of an open table afresh from the tags its damaged file still names.
+    static std::unique_ptr<ProductionIndex> salvage(Table& table);
+
     static bool sameTagName(std::string_view a, std::string_view b);
 
     const std::filesystem::path& path() const { return m_path; }
@@ -68,7 +71,8 @@ public:
 
 private:
     ProductionIndex(std::filesystem::path path, std::unique_ptr<MdxFile> file);
-    std::vector<MdxTagBuild> buildAll(Table& table, const std::vector<MdxTagInfo>& tags);
+    static std::vector<MdxTagBuild> buildAll(Table& table, const std::vector<MdxTagInfo>& tags,
+                                             const std::filesystem::path& path);
 
     std::filesystem::path m_path;
     std::unique_ptr<MdxFile> m_file;
@@ -95,12 +99,18 @@ public:
 
 private:
     std::uint32_t checked(bool ok);
+    std::uint32_t step(bool forward);
 
     MdxFile& m_file;
     MdxTagInfo m_tag;
     const KeyExpression& m_expression;
     MdxCursor m_cursor;
     CountFn m_count;
+    // setPosition only notes where to stand; the next step finds the place in the tag, so a
+    // post that is not followed by a move costs no lookup.
+    bool m_pending = false;
+    std::string m_pendingKey;
+    std::uint32_t m_pendingRecno = 0;
 };
 
 } // namespace dbase

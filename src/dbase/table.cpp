@@ -293,6 +293,8 @@ fs::path Table::create(const fs::path& dir, std::string_view name,
         throw DatabaseError(file + ": the table cannot be created (" + systemError(err) + ").");
     }
     syncDirectory(path.parent_path());
+    // The new table has no index; one left by the table it replaced is not its own.
+    fs::remove(indexPath(path), ec);
     return path;
 }
 
@@ -1453,9 +1455,21 @@ void Table::regenerateIndexes() {
     requireWritable("regenerate the indexes");
     checkBrowseMode();
     followIndexChanges();
-    if (!m_index)
+    std::error_code ec;
+    if (!m_index && !(hasProductionIndex() && fs::exists(indexPath(m_path), ec)))
         return;
-    m_index->regenerate(*this);
+    if (m_index) {
+        try {
+            m_index->regenerate(*this);
+        } catch (const DatabaseError&) {
+            // A tag header too damaged to read: start again from what the tag table names.
+            if (m_tagOrder)
+                setIndex({});
+            detachIndex();
+        }
+    }
+    if (!m_index)
+        attachIndex(ProductionIndex::salvage(*this));
     if (m_recNo != 0)
         positionAt(m_recNo);
     else

@@ -201,7 +201,9 @@ public:
     // record, at eof(), when there is none).
     bool findKey(std::string_view value);
     void findNearest(std::string_view value);
-    // Rebuilds every tag from the records.
+    // Rebuilds every tag from the records. Also repairs an index whose damage kept it from
+    // opening (open with withIndex = false first): the tags its tag table still names are
+    // built afresh.
     void regenerateIndexes();
     // Problems of every tag (tree, order, keys against the records); empty when all is well.
     std::vector<std::string> checkIndexes();

@@ -172,6 +172,18 @@ TEST_F(TableIndex, SortExpressionsOfEveryKindOrderTheWalk) {
     EXPECT_EQ(readFile(m_file)[28], '\0');
 }
 
+TEST_F(TableIndex, ANewTableOverAnOldOneLeavesNoIndexBehind) {
+    appendItem(m_table, {"tools", "1", ""});
+    m_table.addIndex("NewIndex", "Upper(Left(Category,80))");
+    m_table.close();
+    Table::create(m_dir.path(), "ITEMS", itemFields());
+    EXPECT_FALSE(fs::exists(m_dir.file("ITEMS.MDX")));
+    m_table.openFile(m_file, OpenMode::Shared);
+    EXPECT_TRUE(m_table.indexTags().empty());
+    m_table.addIndex("NewIndex", "Upper(Left(Category,80))");
+    EXPECT_EQ(m_table.indexTags().size(), 1u);
+}
+
 TEST_F(TableIndex, AMissingIndexIsAnErrorNamingIt) {
     appendItem(m_table, {"tools", "1", ""});
     m_table.addIndex("NewIndex", "Upper(Left(Category,80))");
@@ -236,6 +248,29 @@ TEST_F(TableIndex, DamagedIndexIsReportedAndRegenerateRepairsIt) {
     } catch (const DatabaseError& e) {
         EXPECT_NE(std::string(e.what()).find("ITEMS.MDX"), std::string::npos) << e.what();
     }
+    // Regenerating repairs it from what its tag table still says, as does a garbled tag
+    // header.
+    for (int damage = 0; damage < 2; ++damage) {
+        if (damage == 1) {
+            mdx = readFile(m_dir.file("ITEMS.MDX"));
+            mdx[4 * 512 + 18] = 0x55; // entry length
+            writeFile(m_dir.file("ITEMS.MDX"), mdx);
+            EXPECT_THROW(m_table.openFile(m_file, OpenMode::Shared), DatabaseError);
+        }
+        m_table.openFile(m_file, OpenMode::Exclusive, false);
+        m_table.regenerateIndexes();
+        ASSERT_TRUE(m_table.hasIndex());
+        m_table.close();
+        m_table.openFile(m_file, OpenMode::Shared);
+        m_table.setIndex("NewIndex");
+        EXPECT_EQ(walk(m_table), expectedOrder(live));
+        EXPECT_TRUE(m_table.checkIndexes().empty());
+        m_table.close();
+    }
+    // Nothing left to read: the error says so.
+    writeFile(m_dir.file("ITEMS.MDX"), std::string(1000, 'x'));
+    m_table.openFile(m_file, OpenMode::Exclusive, false);
+    EXPECT_THROW(m_table.regenerateIndexes(), DatabaseError);
 }
 
 TEST_F(TableIndex, PackRegeneratesAndManyEditsKeepTheTagRight) {
@@ -359,4 +394,23 @@ TEST(TableIndexForeign, ForeignTagsWalkAndFollowEdits) {
         EXPECT_TRUE(t.checkIndexes().empty());
         EXPECT_EQ(t.indexTags().size(), std::string(name) == "ND" ? 4u : 1u);
     }
+}
+
+TEST_F(TableIndex, AnEmptyTableGetsATagAndFillsIt) {
+    m_table.addIndex("NewIndex", "Upper(Left(Category,80))");
+    m_table.setIndex("NewIndex");
+    EXPECT_TRUE(m_table.isEmpty());
+    EXPECT_FALSE(m_table.findKey("TOOLS"));
+    m_table.findNearest("TOOLS");
+    EXPECT_TRUE(m_table.isEmpty());
+    appendItem(m_table, {"tools", "1", ""});
+    appendItem(m_table, {"art", "1", ""});
+    EXPECT_EQ(walk(m_table),
+              (std::vector<std::pair<std::string, std::uint32_t>>{{"art", 2}, {"tools", 1}}));
+    m_table.last();
+    m_table.deleteRecord();
+    m_table.first();
+    m_table.deleteRecord();
+    EXPECT_TRUE(walk(m_table).empty());
+    EXPECT_TRUE(m_table.checkIndexes().empty());
 }

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTableView>
@@ -306,5 +307,29 @@ TEST(MainWindow, ViewerFollowsTheSortIndexAndPackAndRebuildKeepIt) {
     w.action("&Tools/&Rebuild Indexes")->trigger();
     EXPECT_EQ(column0(), (QStringList{"apples item", "tools item", "Zebra item"}));
     EXPECT_EQ(w.countLabel()->text(), "3");
+    w.close();
+}
+
+TEST(MainWindow, AddOpensTheRecordEditorAndTheCountFollows) {
+    Fixture f;
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768});
+    w.session().global.showTips = false;
+    w.show();
+    ASSERT_NE(w.editor(), nullptr);
+    bool edited = false;
+    whenModalShown([&](QWidget* modal) {
+        auto* item = modal->findChild<QLineEdit*>("Item");
+        ASSERT_NE(item, nullptr);
+        QTest::keyClicks(item, "Desk lamp");
+        auto* update = modal->findChild<QPushButton*>("UpdateExitButton");
+        ASSERT_NE(update, nullptr);
+        QTest::mouseClick(update, Qt::LeftButton);
+        edited = true;
+    });
+    w.action("&Records/&Add")->trigger();
+    EXPECT_TRUE(edited);
+    EXPECT_EQ(w.countLabel()->text(), "1");
+    EXPECT_EQ(w.viewerModel()->index(0, 0).data().toString(), "Desk lamp");
     w.close();
 }
