@@ -30,6 +30,9 @@ const std::pair<const char*, const char*> kTopics[] = {
     {"Database Files", "databases.html"},
     {"Input Window", "record_editor.html"},
     {"List Maintenance", "list_maintenance.html"},
+    {"Search Window", "search.html"},
+    {"Search Options", "search_options.html"},
+    {"Sort Order", "sort_order.html"},
 };
 
 } // namespace
