@@ -25,6 +25,7 @@ class TMain;
 class ViewerModel;
 class LookupDelegate;
 class TMyEdit;
+class TMySearch;
 
 // The record navigator: first, prior, next, last, insert, delete, edit, post, cancel, refresh.
 class RecordNavigator : public QWidget {
@@ -73,6 +74,8 @@ public:
     void DisableEndSearch();
     void DoDelete();
     void DoAdd();
+    void DoSearch();
+    void DoSortOrder();
     void DoEdit();
     void DoCopy();
     TMyEdit* editor() const { return m_editor; }
@@ -140,6 +143,8 @@ private:
     void openItemTable();
     void attachViewer();
     void runEditor(int mode);
+    // Re-attaches the viewer and re-applies its set-up after the table was reopened.
+    std::function<void()> viewerRefresher();
     void applyUserFontsToMain();
     void wireCommands();
     void setBrowseMode();
@@ -159,6 +164,7 @@ private:
     ViewerModel* m_viewerModel = nullptr;
     LookupDelegate* m_lookupDelegate = nullptr;
     TMyEdit* m_editor = nullptr;
+    TMySearch* m_search = nullptr;
     bool m_startedUp = false;
     bool m_activatedOnce = false;
     bool m_rememberedFieldEditing = false;

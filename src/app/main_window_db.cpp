@@ -15,6 +15,9 @@
 #include "db/sort_index.h"
 #include "db/sort_string.h"
 #include "edit/record_editor.h"
+#include "find/search_session.h"
+#include "find/search_window.h"
+#include "find/sort_order.h"
 
 #include <QAction>
 #include <QApplication>
@@ -95,6 +98,7 @@ void TMain::startUp(const QStringList& arguments) {
 
     // The record editor lives for the whole run.
     m_editor = new TMyEdit(m_session, m_context, this);
+    m_search = new TMySearch(m_session, m_context, viewerRefresher(), this);
 
     if (!arguments.isEmpty() && arguments.first().toUpper() == QLatin1String("/BROWSE"))
         setBrowseMode();
@@ -325,31 +329,46 @@ void TMain::DisableEndSearch() {
     updateLetteredButtons();
 }
 
+std::function<void()> TMain::viewerRefresher() {
+    return [this] {
+        attachViewer();
+        SetViewerOptions();
+    };
+}
+
+void TMain::DoSearch() {
+    if (!m_search)
+        return;
+    guarded([this] { m_search->execute(); });
+    if (m_session.searchOn)
+        EnableEndSearch();
+    else
+        DisableEndSearch();
+    DisplayCount();
+}
+
 void TMain::DoEndSearch() {
     DisableEndSearch();
+    guarded([this] { endSearch(m_session, viewerRefresher()); });
+    DisplayCount();
+}
+
+void TMain::DoSortOrder() {
+    guarded([this] { TMySortOrder::run(m_session, m_context, viewerRefresher(), this); });
+    DisplayCount();
+}
+
+void TMain::DoUpdateDatabase() {
+    // The search stays in force across the reopening: the table keeps its filter.
+    QString error;
+    if (!saveDatabaseSettings(m_session.db, m_session.items.paths().settings, &error))
+        m_prompter.error(error);
     guarded([this] {
-        m_session.items.table().clearFilter();
         m_session.items.close();
         openItemTable();
     });
     SetViewerOptions();
     DisplayCount();
-}
-
-void TMain::DoUpdateDatabase() {
-    const bool wasOn = m_session.searchOn;
-    if (wasOn)
-        DoEndSearch();
-    QString error;
-    if (!saveDatabaseSettings(m_session.db, m_session.items.paths().settings, &error))
-        m_prompter.error(error);
-    guarded([this, wasOn] {
-        m_session.items.close();
-        if (wasOn)
-            EnableEndSearch();
-        openItemTable();
-    });
-    SetViewerOptions();
 }
 
 void TMain::MenuPackClick() {
@@ -455,6 +474,8 @@ void TMain::wireCommands() {
     on("&Help/&Contents", "HelpSpeed", "HelpButton", [this] { showHelp(); });
     on("&Help/&Review \"Tips of the Day\"", nullptr, nullptr, [this] { showTips(); });
     on("&Help/&About", nullptr, nullptr, [this] { showAbout(); });
+    on("Navi&gate/&Search (Query)", "SearchSpeed", "SearchButton", [this] { DoSearch(); });
+    on("&Options/Sort &Order", "SpeedSetOrder", nullptr, [this] { DoSortOrder(); });
     on("&Records/&Add", "AddSpeed", "AddButton", [this] { DoAdd(); });
     on("&Records/&Edit", "EditSpeed", "EditButton", [this] { DoEdit(); });
     on("&Records/&Copy", "CopySpeed", "CopyButton", [this] { DoCopy(); });
@@ -495,12 +516,11 @@ void TMain::wireCommands() {
     // Commands whose windows are not part of the program yet stay visible but disabled.
     for (const char* path :
          {"&File/&Back Up Data", "&File/&Restore Data", "&File/&Print", "&Records/&Import",
-          "&Records/E&xport", "Navi&gate/&Search (Query)", "Navi&gate/&Locate",
-          "Navi&gate/Locate &Next", "Navi&gate/&Reports", "Navi&gate/&Viewer",
-          "&Options/Sort &Order", "&Tools/&Search and Replace"})
+          "&Records/E&xport", "Navi&gate/&Locate", "Navi&gate/Locate &Next", "Navi&gate/&Reports",
+          "Navi&gate/&Viewer", "&Tools/&Search and Replace"})
         action(QString::fromLatin1(path))->setEnabled(false);
-    for (const char* name : {"ImportSpeed", "ExportSpeed", "SearchSpeed", "LocateSpeed",
-                             "LocateNextSpeed", "ReportSpeed", "ViewerSpeed", "SpeedSetOrder"})
+    for (const char* name : {"ImportSpeed", "ExportSpeed", "LocateSpeed", "LocateNextSpeed",
+                             "ReportSpeed", "ViewerSpeed"})
         speedButton(QString::fromLatin1(name))->setEnabled(false);
 
     connect(m_navigator, &RecordNavigator::clicked, this, [this](int b) {

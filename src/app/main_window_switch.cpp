@@ -9,6 +9,7 @@
 #include "db/database_ops.h"
 #include "db/sort_index.h"
 #include "db/sort_string.h"
+#include "find/search_session.h"
 
 #include <QAction>
 #include <QDir>
@@ -95,6 +96,8 @@ bool TMain::switchDatabase(SwitchKind kind, const QString& recentPath, bool star
     // 2. A running search ends.
     if (kind != SwitchKind::New && m_session.searchOn)
         DoEndSearch();
+    // The filter must not judge the next database's records.
+    switchSearchOff(m_session);
 
     // 3-8. Leave the previous database, saving what belongs to it.
     const OpenDatabaseState previous{m_session.items.paths(), m_session.items.indexName(),

@@ -3,6 +3,7 @@
 #include "app/tip_dialog.h"
 #include "app/viewer_model.h"
 #include "db/database_ops.h"
+#include "find/search_window.h"
 #include "modal_helper.h"
 #include "scripted_prompter.h"
 #include "test_files.h"
@@ -331,5 +332,44 @@ TEST(MainWindow, AddOpensTheRecordEditorAndTheCountFollows) {
     EXPECT_TRUE(edited);
     EXPECT_EQ(w.countLabel()->text(), "1");
     EXPECT_EQ(w.viewerModel()->index(0, 0).data().toString(), "Desk lamp");
+    w.close();
+}
+
+TEST(MainWindow, SearchNarrowsTheViewerUntilEndSearch) {
+    Fixture f;
+    {
+        ScriptedPrompter first;
+        TMain w(first, f.paths, {1024, 768});
+        w.session().global.showTips = false;
+        w.close();
+    }
+    addItems(f.paths.programDir + "/MASTER.DBF", {"Lamp", "Chair", "Table", "Lampshade"});
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768});
+    w.session().global.showTips = false;
+    w.show();
+    EXPECT_FALSE(w.searchOnLabel()->isVisible());
+    whenModalShown([&](QWidget* modal) {
+        auto* search = qobject_cast<TMySearch*>(modal);
+        ASSERT_NE(search, nullptr);
+        search->setCriterion(1, "lamp");
+        search->OkButtonClick();
+    });
+    w.action("Navi&gate/&Search (Query)")->trigger();
+    EXPECT_TRUE(w.session().searchOn);
+    EXPECT_TRUE(w.searchOnLabel()->isVisible());
+    EXPECT_TRUE(w.action("Navi&gate/&End Search")->isEnabled());
+    EXPECT_EQ(w.countLabel()->text(), "2");
+    EXPECT_EQ(w.viewerModel()->rowCount(), 2);
+
+    // Update Database keeps the search in force.
+    w.action("&File/&Update Database")->trigger();
+    EXPECT_EQ(w.countLabel()->text(), "2");
+
+    w.action("Navi&gate/&End Search")->trigger();
+    EXPECT_FALSE(w.session().searchOn);
+    EXPECT_FALSE(w.searchOnLabel()->isVisible());
+    EXPECT_EQ(w.countLabel()->text(), "4");
+    EXPECT_EQ(w.viewerModel()->rowCount(), 4);
     w.close();
 }
