@@ -1,4 +1,5 @@
 #include "app/list_maintenance.h"
+#include "app/window_services.h"
 
 #include "app/help_window.h"
 #include "app/inventory_session.h"
@@ -56,13 +57,7 @@ TMyEditBox::TMyEditBox(InventorySession& session, WindowContext& context, int li
     : QDialog(parent), m_session(session), m_context(context), m_list(list) {
     const LookupListInfo& info = kLookupLists.at(size_t(list - 1));
     setWindowTitle(QStringLiteral("Edit \"%1\" List").arg(QLatin1String(info.name)));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    QFont designFont = font();
-    designFont.setFamily(QStringLiteral("Arial"));
-    designFont.setPointSize(kDesignPointSize);
-    setFont(designFont);
-    resize(kClientWidth, kClientHeight);
+    prepareDesignDialog(this, {kClientWidth, kClientHeight}, kDesignPointSize);
 
     m_addInfo = place(new QLineEdit(this), "AddInfo", 8, 9, 186, 24);
     m_addInfo->setMaxLength(info.longest);

@@ -1,6 +1,7 @@
 // The main window's work on the open database: start-up, the viewer set-up, the record count,
 // the commands that change the table, and shutdown.
 
+#include "app/busy_cursor.h"
 #include "app/help_window.h"
 #include "app/list_maintenance.h"
 #include "app/main_window.h"
@@ -34,15 +35,6 @@
 #include <QToolButton>
 
 namespace {
-
-// Restores the normal cursor on every way out of a long piece of work.
-class BusyCursor {
-public:
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 Qt::Alignment titleAlignment(int setting) {
     switch (setting) {

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -147,4 +148,14 @@ void centreOnScreen(QWidget* window, const QSize& screen) {
     const QSize frame = window->frameGeometry().size().expandedTo(window->size());
     // Integer division truncates toward zero like the original arithmetic.
     window->move((screen.width() - frame.width()) / 2, (screen.height() - frame.height()) / 2);
+}
+
+void prepareDesignDialog(QDialog* dialog, const QSize& client, int pointSize) {
+    dialog->setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    QFont designFont = dialog->font();
+    designFont.setFamily(QStringLiteral("Arial"));
+    designFont.setPointSize(pointSize);
+    dialog->setFont(designFont);
+    dialog->resize(client);
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 
+class QDialog;
 class QWidget;
 class Prompter;
 
@@ -43,6 +44,9 @@ void SaveDimensions(QWidget* window, DesignGeometry& table, Prompter& prompter);
 void RestoreAndScale(QWidget* window, const DesignGeometry& table, double scaleFactor,
                      const QSize& screen);
 void ApplyUserFonts(QWidget* window, const UserFonts& fonts);
+
+// A bordered, fixed-size dialog of the given design client size, in Arial of the given size.
+void prepareDesignDialog(QDialog* dialog, const QSize& client, int pointSize);
 
 // left = (screen width - window width) div 2, likewise top; may be negative.
 void centreOnScreen(QWidget* window, const QSize& screen);

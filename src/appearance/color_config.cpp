@@ -1,4 +1,5 @@
 #include "appearance/color_config.h"
+#include "app/window_services.h"
 
 #include "app/prompter.h"
 #include "app/window_context.h"
@@ -40,13 +41,7 @@ TColorConfig::TColorConfig(WindowContext& context, std::array<ColorSet, kColorSe
     : QDialog(parent), m_context(context), m_sets(sets),
       m_kind(isValidColorKind(kind) ? kind : kMainColors), m_copy(colorSetForKind(sets, kind)) {
     setWindowTitle(QStringLiteral("Color Configuration"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    QFont designFont = font();
-    designFont.setFamily(QStringLiteral("Arial"));
-    designFont.setPointSize(kDesignPointSize);
-    setFont(designFont);
-    resize(kClientWidth, kClientHeight);
+    prepareDesignDialog(this, {kClientWidth, kClientHeight}, kDesignPointSize);
 
     const auto group = [this](const char* bevelName, const char* labelName, const QString& title,
                               int column, int row) {

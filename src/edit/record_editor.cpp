@@ -1,4 +1,5 @@
 #include "edit/record_editor.h"
+#include "app/window_services.h"
 
 #include "app/help_window.h"
 #include "app/inventory_session.h"
@@ -145,13 +146,7 @@ TMyEdit::TMyEdit(InventorySession& session, WindowContext& context, QWidget* par
     : QDialog(parent), m_session(session), m_context(context) {
     setWindowTitle(kEditCaption);
     // No minimise or maximise box.
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    QFont designFont = font();
-    designFont.setFamily(QStringLiteral("Arial"));
-    designFont.setPointSize(kDesignPointSize);
-    setFont(designFont);
-    resize(kClientWidth, kClientHeight);
+    prepareDesignDialog(this, {kClientWidth, kClientHeight}, kDesignPointSize);
 
     createControls();
     createMenu();

@@ -1,4 +1,5 @@
 #include "find/search_options.h"
+#include "app/window_services.h"
 
 #include "app/help_window.h"
 #include "app/window_context.h"
@@ -24,13 +25,7 @@ TSearchOptions::TSearchOptions(TMySearch& search, int row, const QString& headin
       m_colors(colors) {
     setObjectName(QStringLiteral("TSearchOptions"));
     setWindowTitle(QStringLiteral("Search Options"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    QFont designFont = font();
-    designFont.setFamily(QStringLiteral("Arial"));
-    designFont.setPointSize(kDesignPointSize);
-    setFont(designFont);
-    resize(kClientWidth, kClientHeight);
+    prepareDesignDialog(this, {kClientWidth, kClientHeight}, kDesignPointSize);
 
     m_heading = new QLabel(heading, this);
     m_heading->setObjectName(QStringLiteral("FieldNameLabel"));

@@ -1,4 +1,5 @@
 #include "find/search_window.h"
+#include "app/window_services.h"
 
 #include "app/help_window.h"
 #include "app/inventory_session.h"
@@ -71,13 +72,7 @@ TMySearch::TMySearch(InventorySession& session, WindowContext& context,
       m_reapplyViewer(std::move(reapplyViewer)) {
     setObjectName(QStringLiteral("TMySearch"));
     setWindowTitle(QStringLiteral("Search"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    QFont designFont = font();
-    designFont.setFamily(QStringLiteral("Arial"));
-    designFont.setPointSize(kDesignPointSize);
-    setFont(designFont);
-    resize(kClientWidth, kClientHeight);
+    prepareDesignDialog(this, {kClientWidth, kClientHeight}, kDesignPointSize);
 
     m_grid = new QTableWidget(kSearchRows, 3, this);
     m_grid->setObjectName(QStringLiteral("StringGrid1"));

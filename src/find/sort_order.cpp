@@ -1,4 +1,5 @@
 #include "find/sort_order.h"
+#include "app/window_services.h"
 
 #include "app/help_window.h"
 #include "app/inventory_session.h"
@@ -33,13 +34,7 @@ TMySortOrder::TMySortOrder(InventorySession& session, WindowContext& context,
       m_reapplyViewer(std::move(reapplyViewer)) {
     setObjectName(QStringLiteral("TMySortOrder"));
     setWindowTitle(QStringLiteral("Sort Order"));
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    QFont designFont = font();
-    designFont.setFamily(QStringLiteral("Arial"));
-    designFont.setPointSize(kDesignPointSize);
-    setFont(designFont);
-    resize(kClientWidth, kClientHeight);
+    prepareDesignDialog(this, {kClientWidth, kClientHeight}, kDesignPointSize);
 
     QStringList entries{QStringLiteral("<NONE>")};
     for (const QString& name : m_session.db.fieldNames)
