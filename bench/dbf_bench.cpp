@@ -3,6 +3,7 @@
 //   dbf_bench                          run the benchmarks (tables are built in a temp dir)
 //   dbf_bench --make-table DIR N       write DIR/ITEMSn.DBF with N records and exit, for
 //                                      timing other tools on the same file
+#include "bench_tables.h"
 #include "dbase/table.h"
 #include "dbase/table_tools.h"
 
@@ -18,31 +19,6 @@ namespace fs = std::filesystem;
 using namespace dbase;
 
 namespace {
-
-std::vector<FieldDef> itemFields() {
-    return {FieldDef::character("Item", 40),
-            FieldDef::character("Brand", 20),
-            FieldDef::character("Model", 20),
-            FieldDef::character("Serial", 20),
-            FieldDef::character("Location", 30),
-            FieldDef::character("Descriptio", 110),
-            FieldDef::character("BoughtFrom", 40),
-            FieldDef::character("IDMarks", 60),
-            FieldDef::integer("Quantity"),
-            FieldDef::date("PurchDate"),
-            FieldDef::floating("Cost"),
-            FieldDef::character("Category", 20),
-            FieldDef::floating("RepCost"),
-            FieldDef::character("Warranty", 3),
-            FieldDef::date("WarDate"),
-            FieldDef::character("WarNotes", 30),
-            FieldDef::character("Owner", 30),
-            FieldDef::floating("Value"),
-            FieldDef::character("UserDef1", 40),
-            FieldDef::character("UserDef2", 40),
-            FieldDef::character("UserDef3", 40),
-            FieldDef::character("UserDef4", 40)};
-}
 
 const char* kCategories[] = {"Kitchen", "Electronics", "Furniture", "Tools",  "Jewellery",
                              "Books",   "Clothing",    "Garden",    "Sports", "Art"};
@@ -78,46 +54,16 @@ void fillItem(Table& t, std::uint32_t i) {
         t.setFieldText(18, "Insured separately");
 }
 
+using bench::itemFields;
+using bench::scratch;
+
 fs::path makeTable(const fs::path& dir, std::uint32_t records) {
-    const std::string name = "ITEMS" + std::to_string(records);
-    const fs::path path = Table::create(dir, name, itemFields());
-    Table t;
-    t.open(dir, name, OpenMode::Exclusive);
-    for (std::uint32_t i = 1; i <= records; ++i) {
-        t.append();
-        fillItem(t, i);
-        t.post();
-    }
-    return path;
-}
-
-struct Scratch {
-    fs::path dir;
-    Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "tw-bench-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            std::abort();
-        dir = pattern;
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-};
-
-Scratch& scratch() {
-    static Scratch s;
-    return s;
+    return bench::makeTable(dir, records, fillItem);
 }
 
 // Tables shared by the read benchmarks, built on first use.
 const fs::path& table(std::uint32_t records) {
-    static std::vector<std::pair<std::uint32_t, fs::path>> made;
-    for (const auto& [n, p] : made)
-        if (n == records)
-            return p;
-    made.emplace_back(records, makeTable(scratch().dir, records));
-    return made.back().second;
+    return bench::cachedTable(records, fillItem);
 }
 
 void BM_CreateAndAppend(benchmark::State& state) {

@@ -5,6 +5,7 @@
 //                                      DIR/ITEMSn.keys with the Upper(Left(CATEGORY,80)) key
 //                                      of every record, one a line, for timing `sort` and
 //                                      ogr2ogr on the same data
+#include "bench_tables.h"
 #include "dbase/mdx_file.h"
 #include "dbase/table.h"
 
@@ -23,31 +24,6 @@ using namespace dbase;
 namespace {
 
 constexpr const char* kSortExpression = "Upper(Left(CATEGORY,80))";
-
-std::vector<FieldDef> itemFields() {
-    return {FieldDef::character("Item", 40),
-            FieldDef::character("Brand", 20),
-            FieldDef::character("Model", 20),
-            FieldDef::character("Serial", 20),
-            FieldDef::character("Location", 30),
-            FieldDef::character("Descriptio", 110),
-            FieldDef::character("BoughtFrom", 40),
-            FieldDef::character("IDMarks", 60),
-            FieldDef::integer("Quantity"),
-            FieldDef::date("PurchDate"),
-            FieldDef::floating("Cost"),
-            FieldDef::character("Category", 20),
-            FieldDef::floating("RepCost"),
-            FieldDef::character("Warranty", 3),
-            FieldDef::date("WarDate"),
-            FieldDef::character("WarNotes", 30),
-            FieldDef::character("Owner", 30),
-            FieldDef::floating("Value"),
-            FieldDef::character("UserDef1", 40),
-            FieldDef::character("UserDef2", 40),
-            FieldDef::character("UserDef3", 40),
-            FieldDef::character("UserDef4", 40)};
-}
 
 // A household's categories as users type them: a few big ones in mixed letter case, and a
 // long tail of one-off names.
@@ -76,45 +52,16 @@ void fillItem(Table& t, std::uint32_t i) {
     t.setFieldText("Owner", i % 4 ? "Pat" : "Sam");
 }
 
+using bench::itemFields;
+using bench::scratch;
+
 fs::path makeTable(const fs::path& dir, std::uint32_t records) {
-    const std::string name = "ITEMS" + std::to_string(records);
-    const fs::path path = Table::create(dir, name, itemFields());
-    Table t;
-    t.open(dir, name, OpenMode::Exclusive);
-    for (std::uint32_t i = 1; i <= records; ++i) {
-        t.append();
-        fillItem(t, i);
-        t.post();
-    }
-    return path;
+    return bench::makeTable(dir, records, fillItem);
 }
 
-struct Scratch {
-    fs::path dir;
-    Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "tw-mdxbench-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            std::abort();
-        dir = pattern;
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(dir, ec);
-    }
-};
-
-Scratch& scratch() {
-    static Scratch s;
-    return s;
-}
-
+// Tables shared by the read benchmarks, built on first use.
 const fs::path& table(std::uint32_t records) {
-    static std::vector<std::pair<std::uint32_t, fs::path>> made;
-    for (const auto& [n, p] : made)
-        if (n == records)
-            return p;
-    made.emplace_back(records, makeTable(scratch().dir, records));
-    return made.back().second;
+    return bench::cachedTable(records, fillItem);
 }
 
 // The same table with the tag built, made once.

@@ -635,34 +635,24 @@ void Table::last() {
 }
 
 void Table::next() {
-    requireOpen("move");
-    checkBrowseMode();
-    if (m_recNo == 0) {
-        m_bof = m_eof = true;
-        return;
-    }
-    const std::uint32_t r = skipInvisible(m_order->next(), true);
-    if (r == 0) {
-        m_eof = true;
-        loadRecord(m_recNo);
-        m_order->setPosition(m_recNo, m_buffer);
-        return;
-    }
-    m_recNo = r;
-    m_bof = m_eof = false;
-    notify(TableObserver::Change::Moved);
+    step(true);
 }
 
 void Table::prior() {
+    step(false);
+}
+
+void Table::step(bool forward) {
     requireOpen("move");
     checkBrowseMode();
     if (m_recNo == 0) {
         m_bof = m_eof = true;
         return;
     }
-    const std::uint32_t r = skipInvisible(m_order->prior(), false);
+    const std::uint32_t r = skipInvisible(forward ? m_order->next() : m_order->prior(), forward);
     if (r == 0) {
-        m_bof = true;
+        // Off the end: stay on the record we were on.
+        (forward ? m_eof : m_bof) = true;
         loadRecord(m_recNo);
         m_order->setPosition(m_recNo, m_buffer);
         return;

@@ -234,6 +234,7 @@ private:
     [[noreturn]] void fail(const std::string& what) const;
 
     std::uint32_t rereadRecordCount();
+    void step(bool forward);
     const char* cachedRecord(std::uint32_t recNo) const;
     std::string readRecordFromDisk(std::uint32_t recNo) const;
     void loadRecord(std::uint32_t recNo);

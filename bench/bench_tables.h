@@ -1,0 +1,94 @@
+#pragma once
+
+// Item-shaped tables for the benchmarks: the 22 fields, a scratch directory removed at exit,
+// and tables of N records made once per run with a benchmark's own record filler.
+
+#include "dbase/table.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+namespace bench {
+
+namespace fs = std::filesystem;
+
+inline std::vector<dbase::FieldDef> itemFields() {
+    using dbase::FieldDef;
+    return {FieldDef::character("Item", 40),
+            FieldDef::character("Brand", 20),
+            FieldDef::character("Model", 20),
+            FieldDef::character("Serial", 20),
+            FieldDef::character("Location", 30),
+            FieldDef::character("Descriptio", 110),
+            FieldDef::character("BoughtFrom", 40),
+            FieldDef::character("IDMarks", 60),
+            FieldDef::integer("Quantity"),
+            FieldDef::date("PurchDate"),
+            FieldDef::floating("Cost"),
+            FieldDef::character("Category", 20),
+            FieldDef::floating("RepCost"),
+            FieldDef::character("Warranty", 3),
+            FieldDef::date("WarDate"),
+            FieldDef::character("WarNotes", 30),
+            FieldDef::character("Owner", 30),
+            FieldDef::floating("Value"),
+            FieldDef::character("UserDef1", 40),
+            FieldDef::character("UserDef2", 40),
+            FieldDef::character("UserDef3", 40),
+            FieldDef::character("UserDef4", 40)};
+}
+
+using Filler = std::function<void(dbase::Table&, std::uint32_t)>;
+
+// Writes dir/ITEMSn.DBF with n records filled by fill(table, i) for i = 1..n.
+inline fs::path makeTable(const fs::path& dir, std::uint32_t records, const Filler& fill) {
+    const std::string name = "ITEMS" + std::to_string(records);
+    const fs::path path = dbase::Table::create(dir, name, itemFields());
+    dbase::Table t;
+    t.open(dir, name, dbase::OpenMode::Exclusive);
+    for (std::uint32_t i = 1; i <= records; ++i) {
+        t.append();
+        fill(t, i);
+        t.post();
+    }
+    return path;
+}
+
+struct Scratch {
+    fs::path dir;
+    Scratch() {
+        std::string pattern = (fs::temp_directory_path() / "tw-bench-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            std::abort();
+        dir = pattern;
+    }
+    ~Scratch() {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+};
+
+inline Scratch& scratch() {
+    static Scratch s;
+    return s;
+}
+
+// The table of n records, made on first use in the scratch directory.
+inline const fs::path& cachedTable(std::uint32_t records, const Filler& fill) {
+    static std::vector<std::pair<std::uint32_t, fs::path>> made;
+    for (const auto& [n, p] : made)
+        if (n == records)
+            return p;
+    made.emplace_back(records, makeTable(scratch().dir, records, fill));
+    return made.back().second;
+}
+
+} // namespace bench
