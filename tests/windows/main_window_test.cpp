@@ -373,3 +373,60 @@ TEST(MainWindow, SearchNarrowsTheViewerUntilEndSearch) {
     EXPECT_EQ(w.viewerModel()->rowCount(), 4);
     w.close();
 }
+
+TEST(MainWindow, DateFormatMenusChangeTheViewerAtOnce) {
+    Fixture f;
+    {
+        ScriptedPrompter first;
+        TMain w(first, f.paths, {1024, 768});
+        w.session().global.showTips = false;
+        w.close();
+    }
+    {
+        ItemTable items;
+        items.setPaths(DatabasePaths::forTable(f.paths.programDir + "/MASTER.DBF"));
+        items.open();
+        items.table().append();
+        items.setText(1, "Clock");
+        items.setText(12, "A");
+        items.setDate(10, QDate(1997, 12, 31));
+        items.table().post();
+        items.table().append();
+        items.setText(1, "Radio");
+        items.setText(12, "B");
+        items.setDate(10, QDate(1997, 1, 5));
+        items.table().post();
+    }
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768});
+    w.session().global.showTips = false;
+    w.show();
+    int dateColumn = -1;
+    for (int c = 0; c < w.viewerModel()->columnCount(); ++c)
+        if (w.viewerModel()->fieldAt(c) == 10)
+            dateColumn = c;
+    ASSERT_GE(dateColumn, 0);
+    auto shown = [&](int row) { return w.viewerModel()->index(row, dateColumn).data().toString(); };
+    EXPECT_EQ(shown(0), "12/31/97");
+    EXPECT_EQ(shown(1), "1/5/97");
+
+    w.action("&Options/&Date Format/dd-mm-yy")->trigger();
+    EXPECT_TRUE(w.action("&Options/&Date Format/dd-mm-yy")->isChecked());
+    EXPECT_FALSE(w.action("&Options/&Date Format/mm/dd/yy")->isChecked());
+    EXPECT_EQ(shown(1), "5-1-97");
+    w.action("&Options/&Date Format/&Leading Zeros")->trigger();
+    EXPECT_TRUE(w.action("&Options/&Date Format/&Leading Zeros")->isChecked());
+    EXPECT_EQ(shown(0), "31-12-97");
+    EXPECT_EQ(shown(1), "05-01-97");
+
+    w.action("&Options/&Date Format/mm/dd/yyyy")->trigger();
+    EXPECT_EQ(shown(0), "12/31/1997");
+    w.action("&Options/C&urrency Format/&Windows Setting")->trigger();
+    EXPECT_TRUE(w.action("&Options/C&urrency Format/&Windows Setting")->isChecked());
+    EXPECT_FALSE(w.action("&Options/C&urrency Format/&U.S. Dollars")->isChecked());
+    w.close();
+    const GlobalSettings g = loadGlobalSettings(f.paths.settingsDir, f.paths.currentDir);
+    EXPECT_EQ(g.dateFormat, 7);
+    EXPECT_TRUE(g.dateLeadingZeros);
+    EXPECT_EQ(g.currencyFormat, 2);
+}
