@@ -179,7 +179,7 @@ void TMain::createControls() {
         const int width = kBevelColumns[b] * (kLetteredWidth + 4) + 4;
         m_bevels[b] = makeBevel(m_client, bevelNames[b], QFrame::Raised);
         m_bevels[b]->setGeometry(bevelLeft, 4, width, 2 * (kLetteredHeight + 4) + 4);
-        bevelLeft += width + 6;
+        bevelLeft += width + 4;
     }
     for (const auto& def : kLettered) {
         auto* b = new QPushButton(QString::fromLatin1(def.caption), m_client);
