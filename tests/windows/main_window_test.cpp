@@ -430,3 +430,43 @@ TEST(MainWindow, DateFormatMenusChangeTheViewerAtOnce) {
     EXPECT_TRUE(g.dateLeadingZeros);
     EXPECT_EQ(g.currencyFormat, 2);
 }
+
+TEST(MainWindow, FieldEditingWritesCellsAndRefusesWhatTheTableCannotHold) {
+    Fixture f;
+    {
+        ScriptedPrompter first;
+        TMain w(first, f.paths, {1024, 768});
+        w.session().global.showTips = false;
+        w.session().db.fieldEditing = true;
+        w.close();
+    }
+    const QString dbf = f.paths.programDir + "/MASTER.DBF";
+    addItems(dbf, {"Lamp"});
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768});
+    w.session().global.showTips = false;
+    w.show();
+    ViewerModel* m = w.viewerModel();
+    ASSERT_TRUE(m->isEditable());
+    int warrantyColumn = -1;
+    for (int c = 0; c < m->columnCount(); ++c)
+        if (m->fieldAt(c) == 14)
+            warrantyColumn = c;
+    ASSERT_GE(warrantyColumn, 0);
+    EXPECT_TRUE(m->flags(m->index(0, warrantyColumn)) & Qt::ItemIsUserCheckable);
+
+    EXPECT_TRUE(m->setData(m->index(0, 0), "Floor lamp", Qt::EditRole));
+    EXPECT_TRUE(m->setData(m->index(0, warrantyColumn), Qt::Checked, Qt::CheckStateRole));
+    prompter.expectMessage("Error", "");
+    EXPECT_FALSE(m->setData(m->index(0, 0), QString::fromUtf8("Lamp \u4e2d"), Qt::EditRole));
+    EXPECT_TRUE(prompter.lastMessage().text.contains(QString::fromUtf8("\u4e2d")));
+
+    // What another reader of the file sees.
+    ItemTable reader;
+    reader.setPaths(DatabasePaths::forTable(dbf));
+    reader.open(dbase::OpenMode::ReadOnly);
+    reader.table().first();
+    EXPECT_EQ(reader.text(1), "Floor lamp");
+    EXPECT_EQ(reader.text(14), "Yes");
+    w.close();
+}
