@@ -607,29 +607,23 @@ void Table::makeEmpty() {
 // Cursor
 
 void Table::first() {
-    requireOpen("move");
-    checkBrowseMode();
-    const std::uint32_t r = skipInvisible(m_order->first(), true);
-    if (r == 0) {
-        makeEmpty();
-    } else {
-        m_recNo = r;
-        m_bof = true;
-        m_eof = false;
-    }
-    notify(TableObserver::Change::Moved);
+    toEnd(true);
 }
 
 void Table::last() {
+    toEnd(false);
+}
+
+void Table::toEnd(bool front) {
     requireOpen("move");
     checkBrowseMode();
-    const std::uint32_t r = skipInvisible(m_order->last(), false);
+    const std::uint32_t r = skipInvisible(front ? m_order->first() : m_order->last(), front);
     if (r == 0) {
         makeEmpty();
     } else {
         m_recNo = r;
-        m_bof = false;
-        m_eof = true;
+        m_bof = front;
+        m_eof = !front;
     }
     notify(TableObserver::Change::Moved);
 }

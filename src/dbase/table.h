@@ -235,6 +235,7 @@ private:
 
     std::uint32_t rereadRecordCount();
     void step(bool forward);
+    void toEnd(bool front);
     const char* cachedRecord(std::uint32_t recNo) const;
     std::string readRecordFromDisk(std::uint32_t recNo) const;
     void loadRecord(std::uint32_t recNo);

@@ -31,6 +31,15 @@ struct Fixture {
     }
 };
 
+// Runs the program once so MASTER.DBF and the settings exist, with tips off for later runs.
+void firstRun(const Fixture& f, bool fieldEditing = false) {
+    ScriptedPrompter first;
+    TMain w(first, f.paths, {1024, 768});
+    w.session().global.showTips = false;
+    w.session().db.fieldEditing = fieldEditing;
+    w.close();
+}
+
 // Adds items to a database through a second table object, as another copy would.
 void addItems(const QString& dbf, const QStringList& names) {
     ItemTable items;
@@ -185,12 +194,7 @@ TEST(MainWindow, ScreenSizePresetsRefuseLargerThanTheScreen) {
 
 TEST(MainWindow, ViewerShowsItemsAndDeleteAnsweredNoKeepsThem) {
     Fixture f;
-    {
-        ScriptedPrompter first;
-        TMain w(first, f.paths, {1024, 768});
-        w.session().global.showTips = false;
-        w.close();
-    }
+    firstRun(f);
     addItems(f.paths.programDir + "/MASTER.DBF", {"Lamp", "Chair", "Table"});
     ScriptedPrompter prompter;
     TMain w(prompter, f.paths, {1024, 768});
@@ -217,13 +221,7 @@ TEST(MainWindow, ViewerShowsItemsAndDeleteAnsweredNoKeepsThem) {
 
 TEST(MainWindow, ShutdownWritesBothSettingsFilesAndBrowseModeKeepsFieldEditing) {
     Fixture f;
-    {
-        ScriptedPrompter first;
-        TMain w(first, f.paths, {1024, 768});
-        w.session().global.showTips = false;
-        w.session().db.fieldEditing = true;
-        w.close();
-    }
+    firstRun(f, true);
     ScriptedPrompter prompter;
     {
         TMain w(prompter, f.paths, {1024, 768}, {"/BrOwSe"});
@@ -252,12 +250,7 @@ TEST(MainWindow, ShutdownWritesBothSettingsFilesAndBrowseModeKeepsFieldEditing) 
 
 TEST(MainWindow, ViewerFollowsTheSortIndexAndPackAndRebuildKeepIt) {
     Fixture f;
-    {
-        ScriptedPrompter first;
-        TMain w(first, f.paths, {1024, 768});
-        w.session().global.showTips = false;
-        w.close();
-    }
+    firstRun(f);
     const QString dbf = f.paths.programDir + "/MASTER.DBF";
     {
         ItemTable items;
@@ -337,12 +330,7 @@ TEST(MainWindow, AddOpensTheRecordEditorAndTheCountFollows) {
 
 TEST(MainWindow, SearchNarrowsTheViewerUntilEndSearch) {
     Fixture f;
-    {
-        ScriptedPrompter first;
-        TMain w(first, f.paths, {1024, 768});
-        w.session().global.showTips = false;
-        w.close();
-    }
+    firstRun(f);
     addItems(f.paths.programDir + "/MASTER.DBF", {"Lamp", "Chair", "Table", "Lampshade"});
     ScriptedPrompter prompter;
     TMain w(prompter, f.paths, {1024, 768});
@@ -376,12 +364,7 @@ TEST(MainWindow, SearchNarrowsTheViewerUntilEndSearch) {
 
 TEST(MainWindow, DateFormatMenusChangeTheViewerAtOnce) {
     Fixture f;
-    {
-        ScriptedPrompter first;
-        TMain w(first, f.paths, {1024, 768});
-        w.session().global.showTips = false;
-        w.close();
-    }
+    firstRun(f);
     {
         ItemTable items;
         items.setPaths(DatabasePaths::forTable(f.paths.programDir + "/MASTER.DBF"));
@@ -433,13 +416,7 @@ TEST(MainWindow, DateFormatMenusChangeTheViewerAtOnce) {
 
 TEST(MainWindow, FieldEditingWritesCellsAndRefusesWhatTheTableCannotHold) {
     Fixture f;
-    {
-        ScriptedPrompter first;
-        TMain w(first, f.paths, {1024, 768});
-        w.session().global.showTips = false;
-        w.session().db.fieldEditing = true;
-        w.close();
-    }
+    firstRun(f, true);
     const QString dbf = f.paths.programDir + "/MASTER.DBF";
     addItems(dbf, {"Lamp"});
     ScriptedPrompter prompter;
