@@ -63,14 +63,19 @@ public:
     // Problems found in every tag: the tree itself, and every record's key against it.
     std::vector<std::string> check(Table& table);
 
-    void aboutToWrite(Table& table, std::uint32_t recNo, std::string_view before,
-                      std::string_view after) override;
-    void written(Table& table, std::uint32_t recNo, std::string_view before,
-                 std::string_view after) override;
+    // Rebuilds every tag when the write journal shows that a writer died half-way; true when
+    // it did. Opening a writable index does this.
+    bool repairIfInterrupted(Table& table);
+
+    void write(Table& table, std::uint32_t recNo, std::string_view before, std::string_view after,
+               const std::function<void()>& store) override;
+    void aboutToPack(Table& table) override;
     void packed(Table& table) override;
 
 private:
     ProductionIndex(std::filesystem::path path, std::unique_ptr<MdxFile> file);
+    void writeLocked(Table& table, std::uint32_t recNo, std::string_view before,
+                     std::string_view after, const std::function<void()>& store);
     static std::vector<MdxTagBuild> buildAll(Table& table, const std::vector<MdxTagInfo>& tags,
                                              const std::filesystem::path& path);
 

@@ -1,6 +1,7 @@
 #include "table.h"
 
 #include "dbf_layout.h"
+#include "file_io.h"
 #include "file_lock.h"
 #include "little_endian.h"
 #include "natural_order.h"
@@ -277,7 +278,7 @@ fs::path Table::create(const fs::path& dir, std::string_view name,
     if (fd < 0)
         throw DatabaseError(file + ": the table cannot be created (" + systemError(errno) + ").");
     FdCloser closer{fd};
-    if (!writeExactly(fd, bytes.data(), bytes.size(), 0) || ::fsync(fd) != 0) {
+    if (!io::writeAt(fd, bytes.data(), bytes.size(), 0) || !io::sync(fd)) {
         const int err = errno;
         ::unlink(temp.c_str());
         throw DatabaseError(file + ": the table cannot be written (" + systemError(err) + ").");
@@ -456,7 +457,7 @@ bool Table::hasProductionIndex() const {
 void Table::setProductionIndexFlag(bool on) {
     requireWritable("change the header");
     const char byte = on ? 0x01 : 0x00;
-    if (!writeExactly(m_fd, &byte, 1, layout::kProductionIndex))
+    if (!io::writeAt(m_fd, &byte, 1, layout::kProductionIndex))
         fail("the header cannot be written (" + systemError(errno) + ")");
     m_headerBytes[layout::kProductionIndex] = byte;
 }
@@ -504,7 +505,7 @@ std::uint32_t Table::rereadRecordCount() {
     if (m_mode == OpenMode::Exclusive || m_fd < 0)
         return m_recordCount;
     char bytes[4];
-    if (!readExactly(m_fd, bytes, 4, layout::kRecordCount))
+    if (!io::readAt(m_fd, bytes, 4, layout::kRecordCount))
         fail("the header cannot be read");
     const std::uint32_t count = readU32(std::string_view(bytes, 4), 0);
     if (count != m_recordCount) {
@@ -536,7 +537,7 @@ const char* Table::cachedRecord(std::uint32_t recNo) const {
     const std::uint32_t to = std::max(lastRec, recNo);
     m_cacheStart = std::uint64_t{m_headerLength} + std::uint64_t{from - 1} * m_recordLength;
     m_cache.resize(static_cast<std::size_t>(to - from + 1) * m_recordLength);
-    if (!readExactly(m_fd, m_cache.data(), m_cache.size(), m_cacheStart)) {
+    if (!io::readAt(m_fd, m_cache.data(), m_cache.size(), m_cacheStart)) {
         m_cache.clear();
         fail("record " + std::to_string(recNo) + " cannot be read; the file is shorter than " +
              "its header says");
@@ -548,7 +549,7 @@ std::string Table::readRecordFromDisk(std::uint32_t recNo) const {
     std::string bytes(m_recordLength, '\0');
     const std::uint64_t offset =
         std::uint64_t{m_headerLength} + std::uint64_t{recNo - 1} * m_recordLength;
-    if (!readExactly(m_fd, bytes.data(), bytes.size(), offset))
+    if (!io::readAt(m_fd, bytes.data(), bytes.size(), offset))
         fail("record " + std::to_string(recNo) + " cannot be read");
     return bytes;
 }
@@ -849,21 +850,25 @@ void Table::deleteRecord() {
 }
 
 // Every record write goes through here: posts of edited and new records, and delete marks.
+// The hook (the production index) wraps the write so that it can keep its tags in step.
 std::uint32_t Table::storeRecord(std::uint32_t recNo, const std::string& before,
                                  const std::string& after) {
     followIndexChanges();
     if (recNo == 0)
         return appendLocked(after);
+    auto store = [&] {
+        const std::uint64_t offset =
+            std::uint64_t{m_headerLength} + std::uint64_t{recNo - 1} * m_recordLength;
+        if (!io::writeAt(m_fd, after.data(), after.size(), offset))
+            fail("record " + std::to_string(recNo) + " cannot be written (" + systemError(errno) +
+                 ")");
+        m_cache.clear();
+        touchHeaderDate();
+    };
     if (m_hook)
-        m_hook->aboutToWrite(*this, recNo, before, after);
-    const std::uint64_t offset =
-        std::uint64_t{m_headerLength} + std::uint64_t{recNo - 1} * m_recordLength;
-    if (!writeExactly(m_fd, after.data(), after.size(), offset))
-        fail("record " + std::to_string(recNo) + " cannot be written (" + systemError(errno) + ")");
-    m_cache.clear();
-    touchHeaderDate();
-    if (m_hook)
-        m_hook->written(*this, recNo, before, after);
+        m_hook->write(*this, recNo, before, after, store);
+    else
+        store();
     return recNo;
 }
 
@@ -879,38 +884,40 @@ std::uint32_t Table::appendLocked(const std::string& record) {
     } unlockOnExit{m_fd};
 
     char countBytes[4];
-    if (!readExactly(m_fd, countBytes, 4, layout::kRecordCount))
+    if (!io::readAt(m_fd, countBytes, 4, layout::kRecordCount))
         fail("the header cannot be read");
     const std::uint32_t count = readU32(std::string_view(countBytes, 4), 0);
-    if (count == UINT32_MAX)
+    if (count == UINT32_MAX || count + 1 == kMdxWholeIndex)
         fail("the table is full");
     const std::uint32_t recNo = count + 1;
+    auto store = [&] {
+        std::string bytes = record;
+        bytes += layout::kEndOfFile;
+        const std::uint64_t offset =
+            std::uint64_t{m_headerLength} + std::uint64_t{count} * m_recordLength;
+        if (!io::writeAt(m_fd, bytes.data(), bytes.size(), offset)) {
+            const int err = errno;
+            // Put the end marker back where it was; the count still hides the partial record.
+            const char eof = layout::kEndOfFile;
+            io::writeAt(m_fd, &eof, 1, offset);
+            fail("the new record cannot be written (" + systemError(err) + ")");
+        }
+        std::string fixed = m_headerBytes;
+        const Date now = today();
+        putUpdateDate(fixed, now);
+        writeU32(fixed, layout::kRecordCount, recNo);
+        if (!io::writeAt(m_fd, fixed.data() + layout::kUpdateYear,
+                         layout::kHeaderLength - layout::kUpdateYear, layout::kUpdateYear))
+            fail("the header cannot be written (" + systemError(errno) + ")");
+        m_headerBytes = std::move(fixed);
+        m_lastTouched = now;
+        m_recordCount = recNo;
+        m_cache.clear();
+    };
     if (m_hook)
-        m_hook->aboutToWrite(*this, recNo, {}, record);
-
-    std::string bytes = record;
-    bytes += layout::kEndOfFile;
-    const std::uint64_t offset =
-        std::uint64_t{m_headerLength} + std::uint64_t{count} * m_recordLength;
-    if (!writeExactly(m_fd, bytes.data(), bytes.size(), offset)) {
-        const int err = errno;
-        // Put the end marker back where it was; the count still hides the partial record.
-        const char eof = layout::kEndOfFile;
-        writeExactly(m_fd, &eof, 1, offset);
-        fail("the new record cannot be written (" + systemError(err) + ")");
-    }
-
-    const Date now = today();
-    putUpdateDate(m_headerBytes, now);
-    writeU32(m_headerBytes, layout::kRecordCount, recNo);
-    if (!writeExactly(m_fd, m_headerBytes.data() + layout::kUpdateYear,
-                      layout::kHeaderLength - layout::kUpdateYear, layout::kUpdateYear))
-        fail("the header cannot be written (" + systemError(errno) + ")");
-    m_lastTouched = now;
-    m_recordCount = recNo;
-    m_cache.clear();
-    if (m_hook)
-        m_hook->written(*this, recNo, {}, record);
+        m_hook->write(*this, recNo, {}, record, store);
+    else
+        store();
     return recNo;
 }
 
@@ -919,7 +926,7 @@ void Table::touchHeaderDate() {
     if (now == m_lastTouched)
         return;
     putUpdateDate(m_headerBytes, now);
-    if (!writeExactly(m_fd, m_headerBytes.data() + layout::kUpdateYear, 3, layout::kUpdateYear))
+    if (!io::writeAt(m_fd, m_headerBytes.data() + layout::kUpdateYear, 3, layout::kUpdateYear))
         fail("the header cannot be written (" + systemError(errno) + ")");
     m_lastTouched = now;
 }
@@ -947,7 +954,7 @@ void Table::pack() {
         abandon(systemError(errno));
 
     std::string header(m_headerLength, '\0');
-    if (!readExactly(m_fd, header.data(), header.size(), 0))
+    if (!io::readAt(m_fd, header.data(), header.size(), 0))
         abandon("the header cannot be read");
     std::uint64_t out = m_headerLength;
     std::uint32_t kept = 0;
@@ -960,7 +967,7 @@ void Table::pack() {
         chunk.append(rec, m_recordLength);
         ++kept;
         if (chunk.size() >= kCacheBytes) {
-            if (!writeExactly(fd, chunk.data(), chunk.size(), out))
+            if (!io::writeAt(fd, chunk.data(), chunk.size(), out))
                 abandon(systemError(errno));
             out += chunk.size();
             chunk.clear();
@@ -971,10 +978,12 @@ void Table::pack() {
     putUpdateDate(header, now);
     writeU32(header, layout::kRecordCount, kept);
     struct stat st {};
-    if (!writeExactly(fd, chunk.data(), chunk.size(), out) ||
-        !writeExactly(fd, header.data(), header.size(), 0) || ::fstat(m_fd, &st) != 0 ||
-        ::fchmod(fd, st.st_mode & 07777) != 0 || ::fsync(fd) != 0)
+    if (!io::writeAt(fd, chunk.data(), chunk.size(), out) ||
+        !io::writeAt(fd, header.data(), header.size(), 0) || ::fstat(m_fd, &st) != 0 ||
+        ::fchmod(fd, st.st_mode & 07777) != 0 || !io::sync(fd))
         abandon(systemError(errno));
+    if (m_hook)
+        m_hook->aboutToPack(*this);
     if (::rename(temp.c_str(), m_path.c_str()) != 0)
         abandon(systemError(errno));
     syncDirectory(m_path.parent_path());
@@ -1310,7 +1319,7 @@ void Table::followIndexChanges() {
     if (m_mode == OpenMode::Exclusive)
         return;
     char byte = 0;
-    if (!readExactly(m_fd, &byte, 1, layout::kProductionIndex))
+    if (!io::readAt(m_fd, &byte, 1, layout::kProductionIndex))
         fail("the header cannot be read");
     m_headerBytes[layout::kProductionIndex] = byte;
     std::error_code ec;
