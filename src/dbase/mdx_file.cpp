@@ -3,6 +3,7 @@
 #include "dbase/database_error.h"
 #include "dbase/file_io.h"
 #include "dbase/mdx_bytes.h"
+#include "dbase/temporary_file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -520,7 +521,9 @@ void checkTagName(std::string_view name) {
                             "starting with a letter).");
 }
 
-void checkTagInfo(const MdxTagInfo& info) {
+} // namespace
+
+void MdxFile::checkTagInfo(const MdxTagInfo& info) {
     checkTagName(info.name);
     const bool ok =
         (info.keyType == KeyType::Character && info.keyLength >= 1 && info.keyLength <= 100) ||
@@ -532,6 +535,8 @@ void checkTagInfo(const MdxTagInfo& info) {
         throw DatabaseError("The key expression of tag \"" + info.name +
                             "\" must be 1 to 219 characters.");
 }
+
+namespace {
 
 mode_t newFileMode() {
     const mode_t mask = ::umask(0);
@@ -546,9 +551,10 @@ void writeWholeFile(const std::string& path, std::string_view tableName, uint8_t
     if (tags.size() > kMdxMaxTags)
         throw DatabaseError("The index \"" + path + "\" cannot hold more than 47 tags.");
     for (const auto& t : tags)
-        checkTagInfo(t.info);
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
+        MdxFile::checkTagInfo(t.info);
+    std::filesystem::path tempPath;
+    const int fd = temporary::create(path, "index", tempPath);
+    const std::string temp = tempPath.string();
     if (fd < 0)
         throw DatabaseError("Cannot create the index \"" + path + "\": " + errnoText() + ".");
     try {
@@ -1203,7 +1209,7 @@ bool MdxFile::removeKey(std::string_view tagName, std::string_view key, uint32_t
 void MdxFile::addTag(MdxTagBuild build) {
     if (!m_writable)
         throw DatabaseError("The index \"" + m_path + "\" is open read-only.");
-    checkTagInfo(build.info);
+    MdxFile::checkTagInfo(build.info);
     build.info.name = upperName(build.info.name);
     Lock lock(*this, true);
     Header h = readHeader();

@@ -87,6 +87,9 @@ public:
     // can be read.
     static std::vector<MdxTagInfo> salvageTags(const std::string& path);
 
+    // Throws DatabaseError when a tag with this name, key and expression cannot be written.
+    static void checkTagInfo(const MdxTagInfo& info);
+
     ~MdxFile();
     MdxFile(const MdxFile&) = delete;
     MdxFile& operator=(const MdxFile&) = delete;

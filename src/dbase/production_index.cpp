@@ -36,6 +36,14 @@ std::string upper(std::string_view s) {
     return out;
 }
 
+// A name from a damaged file, fit to show: anything but printable ASCII becomes '?'.
+std::string printable(std::string_view name) {
+    std::string out;
+    for (char c : name)
+        out += (c >= 0x20 && c < 0x7F) ? c : '?';
+    return out.empty() ? "(no name)" : out;
+}
+
 // Reads records straight from the table file (not through the cursor's read-ahead, which may
 // be older than what another process wrote) in large chunks, calling fn for each.
 void forEachRecord(Table& table, const std::function<void(uint32_t, const uint8_t*)>& fn) {
@@ -107,9 +115,14 @@ std::unique_ptr<ProductionIndex> ProductionIndex::create(Table& table, std::stri
     return std::unique_ptr<ProductionIndex>(new ProductionIndex(path, std::move(file)));
 }
 
-std::unique_ptr<ProductionIndex> ProductionIndex::salvage(Table& table) {
+std::unique_ptr<ProductionIndex> ProductionIndex::salvage(Table& table,
+                                                          std::vector<std::string>& skipped) {
     const fs::path path = pathFor(table.path());
-    auto builds = buildAll(table, MdxFile::salvageTags(path.string()), path);
+    auto builds = buildAll(table, MdxFile::salvageTags(path.string()), path, skipped);
+    if (builds.empty())
+        throw DatabaseError("The index \"" + path.string() +
+                            "\" is damaged beyond repair: none of its tags can be rebuilt.  "
+                            "Delete it and add its tags again.");
     auto file = MdxFile::create(path.string(), upper(path.stem().string()), table.languageDriver(),
                                 std::move(builds));
     return std::unique_ptr<ProductionIndex>(new ProductionIndex(path, std::move(file)));
@@ -167,23 +180,32 @@ std::string ProductionIndex::keyFromValue(const MdxTagInfo& tag, std::string_vie
     return {};
 }
 
-std::vector<MdxTagBuild>
-ProductionIndex::buildAll(Table& table, const std::vector<MdxTagInfo>& tags, const fs::path& path) {
+std::vector<MdxTagBuild> ProductionIndex::buildAll(Table& table,
+                                                   const std::vector<MdxTagInfo>& tags,
+                                                   const fs::path& path,
+                                                   std::vector<std::string>& skipped) {
     std::vector<MdxTagBuild> builds;
     std::vector<std::unique_ptr<KeyExpression>> expressions;
     const uint32_t count = table.recordCount();
     for (const MdxTagInfo& t : tags) {
-        if (!t.forExpression.empty())
-            throw DatabaseError(path.string() + ": tag " + t.name +
-                                " has a FOR condition, which this program cannot rebuild.");
-        // The expression decides the key layout; a damaged tag header may say otherwise.
-        expressions.push_back(
-            std::make_unique<KeyExpression>(t.expression, layoutOf(table), table.languageDriver()));
-        MdxTagInfo info = t;
-        info.keyType = expressions.back()->keyType();
-        info.keyLength = expressions.back()->keyLength();
-        builds.push_back({info, MdxKeySet(info.keyLength)});
-        builds.back().keys.reserve(count);
+        // One garbled tag must not cost the others: it is left out and named.
+        try {
+            if (!t.forExpression.empty())
+                throw DatabaseError("it has a FOR condition, which this program cannot rebuild");
+            // The expression decides the key layout; a damaged tag header may say otherwise.
+            auto e = std::make_unique<KeyExpression>(t.expression, layoutOf(table),
+                                                     table.languageDriver());
+            MdxTagInfo info = t;
+            info.keyType = e->keyType();
+            info.keyLength = e->keyLength();
+            MdxFile::checkTagInfo(info);
+            expressions.push_back(std::move(e));
+            builds.push_back({info, MdxKeySet(info.keyLength)});
+            builds.back().keys.reserve(count);
+        } catch (const DatabaseError& error) {
+            skipped.push_back(path.string() + ": tag " + printable(t.name) +
+                              " could not be rebuilt (" + error.what() + ")");
+        }
     }
     std::string key;
     forEachRecord(table, [&](uint32_t recno, const uint8_t* record) {
@@ -221,12 +243,14 @@ void ProductionIndex::deleteTag(std::string_view tag) {
     m_file->deleteTag(tag);
 }
 
-void ProductionIndex::regenerate(Table& table) {
+std::vector<std::string> ProductionIndex::regenerate(Table& table) {
+    std::vector<std::string> skipped;
     m_file->withWriteLock([&] {
-        auto builds = buildAll(table, m_file->tags(), m_path);
+        auto builds = buildAll(table, m_file->tags(), m_path, skipped);
         const std::string base = m_path.stem().string();
         m_file->rebuild(upper(base), table.languageDriver(), std::move(builds));
     });
+    return skipped;
 }
 
 std::vector<std::string> ProductionIndex::check(Table& table) {

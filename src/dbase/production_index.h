@@ -39,7 +39,10 @@ public:
                                                    std::string_view expression);
 
     // Writes the index of an open table afresh from the tags its damaged file still names.
-    static std::unique_ptr<ProductionIndex> salvage(Table& table);
+    // Tags that cannot be rebuilt (a garbled name or expression) are left out and named in
+    // skipped; none at all is a DatabaseError.
+    static std::unique_ptr<ProductionIndex> salvage(Table& table,
+                                                    std::vector<std::string>& skipped);
 
     static bool sameTagName(std::string_view a, std::string_view b);
 
@@ -50,8 +53,9 @@ public:
 
     void addTag(Table& table, std::string_view tag, std::string_view expression);
     void deleteTag(std::string_view tag);
-    // Rebuilds every tag from the table's records.
-    void regenerate(Table& table);
+    // Rebuilds every tag from the table's records. Returns what could not be rebuilt, one
+    // message per tag left out of the new file.
+    std::vector<std::string> regenerate(Table& table);
 
     // The parsed key expression of a tag, for this table's fields. Throws DatabaseError when
     // the expression cannot be used (unknown field or function, or a FOR condition).
@@ -77,7 +81,8 @@ private:
     void writeLocked(Table& table, std::uint32_t recNo, std::string_view before,
                      std::string_view after, const std::function<void()>& store);
     static std::vector<MdxTagBuild> buildAll(Table& table, const std::vector<MdxTagInfo>& tags,
-                                             const std::filesystem::path& path);
+                                             const std::filesystem::path& path,
+                                             std::vector<std::string>& skipped);
 
     std::filesystem::path m_path;
     std::unique_ptr<MdxFile> m_file;

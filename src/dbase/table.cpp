@@ -5,6 +5,7 @@
 #include "file_lock.h"
 #include "little_endian.h"
 #include "natural_order.h"
+#include "temporary_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -177,13 +178,6 @@ void syncDirectory(const fs::path& dir) {
     }
 }
 
-// A sibling name for a file being written before it replaces `target`.
-fs::path temporarySibling(const fs::path& target, const char* purpose) {
-    static unsigned counter = 0;
-    return target.parent_path() / (target.filename().string() + "." + purpose + "-" +
-                                   std::to_string(::getpid()) + "-" + std::to_string(++counter));
-}
-
 } // namespace
 
 bool Date::isValid() const {
@@ -273,8 +267,8 @@ fs::path Table::create(const fs::path& dir, std::string_view name,
     std::string bytes = buildHeader(fields, kDefaultLanguageDriver, today());
     bytes += layout::kEndOfFile;
 
-    const fs::path temp = temporarySibling(path, "new");
-    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fs::path temp;
+    const int fd = temporary::create(path, "new", temp);
     if (fd < 0)
         throw DatabaseError(file + ": the table cannot be created (" + systemError(errno) + ").");
     FdCloser closer{fd};
@@ -283,10 +277,13 @@ fs::path Table::create(const fs::path& dir, std::string_view name,
         ::unlink(temp.c_str());
         throw DatabaseError(file + ": the table cannot be written (" + systemError(err) + ").");
     }
-    if (oldFd >= 0) {
-        struct stat st {};
-        if (::fstat(oldFd, &st) == 0)
-            ::fchmod(fd, st.st_mode & 07777);
+    struct stat st {};
+    if (oldFd >= 0 && ::fstat(oldFd, &st) == 0) {
+        ::fchmod(fd, st.st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
     }
     if (::rename(temp.c_str(), path.c_str()) != 0) {
         const int err = errno;
@@ -352,6 +349,10 @@ void Table::openFile(const fs::path& file, OpenMode mode, bool withIndex) {
 
     DbfHeader header = readHeader(fd, name);
     const fs::path index = indexPath(file);
+    // With the table to ourselves, no pack or reindex of it can be under way anywhere: what
+    // such work left beside it was left by a process that died.
+    if (mode == OpenMode::Exclusive)
+        temporary::removeStale(file, index);
     std::error_code ec;
     if (withIndex && readU8(header.fixed, layout::kProductionIndex) == 0x01 &&
         !fs::exists(index, ec))
@@ -941,8 +942,8 @@ void Table::pack() {
         fail("packing needs exclusive use of the table");
     checkBrowseMode();
 
-    const fs::path temp = temporarySibling(m_path, "pack");
-    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    fs::path temp;
+    const int fd = temporary::create(m_path, "pack", temp);
     if (fd < 0)
         fail("the table cannot be packed (" + systemError(errno) + ")");
     FdCloser closer{fd};
@@ -950,8 +951,6 @@ void Table::pack() {
         ::unlink(temp.c_str());
         fail("the table cannot be packed (" + why + ")");
     };
-    if (!locks::tryLock(fd, locks::kOpenByte, locks::Kind::Write))
-        abandon(systemError(errno));
 
     std::string header(m_headerLength, '\0');
     if (!io::readAt(m_fd, header.data(), header.size(), 0))
@@ -982,8 +981,13 @@ void Table::pack() {
         !io::writeAt(fd, header.data(), header.size(), 0) || ::fstat(m_fd, &st) != 0 ||
         ::fchmod(fd, st.st_mode & 07777) != 0 || !io::sync(fd))
         abandon(systemError(errno));
-    if (m_hook)
-        m_hook->aboutToPack(*this);
+    if (m_hook) {
+        try {
+            m_hook->aboutToPack(*this);
+        } catch (const DatabaseError& e) {
+            abandon(e.what());
+        }
+    }
     if (::rename(temp.c_str(), m_path.c_str()) != 0)
         abandon(systemError(errno));
     syncDirectory(m_path.parent_path());
@@ -1391,11 +1395,27 @@ void Table::setIndex(std::string_view tag) {
             return reread ? rereadRecordCount() : m_recordCount;
         });
     TagOrder* raw = order.get();
-    setRecordOrder(std::move(order));
+    checkBrowseMode();
+    m_order = std::move(order);
     m_tagOrder = raw;
     m_indexName = info->name;
     m_cache.clear();
-    first();
+    try {
+        first();
+    } catch (const DatabaseError&) {
+        // A tag that cannot be walked (it names records that are gone, say) leaves the table
+        // in record order, open and usable, so that the indexes can be regenerated.
+        m_tagOrder = nullptr;
+        m_indexName.clear();
+        m_order = std::make_unique<NaturalOrder>(
+            [this](bool reread) { return reread ? rereadRecordCount() : m_recordCount; });
+        try {
+            first();
+        } catch (const DatabaseError&) {
+            makeEmpty();
+        }
+        throw;
+    }
 }
 
 std::uint32_t Table::seekKey(std::string_view value, std::string& key) {
@@ -1447,30 +1467,42 @@ void Table::findNearest(std::string_view value) {
     notify(TableObserver::Change::Moved);
 }
 
-void Table::regenerateIndexes() {
+std::vector<std::string> Table::regenerateIndexes() {
     requireWritable("regenerate the indexes");
     checkBrowseMode();
     followIndexChanges();
+    std::vector<std::string> notes;
     std::error_code ec;
-    if (!m_index && !(hasProductionIndex() && fs::exists(indexPath(m_path), ec)))
-        return;
+    const fs::path index = indexPath(m_path);
+    if (!m_index && !hasProductionIndex())
+        return notes;
+    if (!m_index && !fs::exists(index, ec)) {
+        // Nothing is left to say which tags there were; stop pointing at the missing file.
+        setProductionIndexFlag(false);
+        notes.push_back(m_path.string() + ": its production index " + index.string() +
+                        " is missing, so its tags cannot be rebuilt; the table no longer "
+                        "names one.  Add the tags again.");
+        return notes;
+    }
     if (m_index) {
         try {
-            m_index->regenerate(*this);
+            notes = m_index->regenerate(*this);
         } catch (const DatabaseError&) {
             // A tag header too damaged to read: start again from what the tag table names.
+            notes.clear();
             if (m_tagOrder)
                 setIndex({});
             detachIndex();
         }
     }
     if (!m_index)
-        attachIndex(ProductionIndex::salvage(*this));
-    if (m_recNo != 0)
+        attachIndex(ProductionIndex::salvage(*this, notes));
+    if (m_recNo != 0 && m_recNo <= m_recordCount)
         positionAt(m_recNo);
     else
         first();
     notify(TableObserver::Change::DataChanged);
+    return notes;
 }
 
 std::vector<std::string> Table::checkIndexes() {

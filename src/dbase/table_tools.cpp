@@ -260,9 +260,8 @@ CheckReport checkTable(const fs::path& file, const Progress& progress) {
         const fs::path mdx = Table::indexPath(file);
         std::error_code ec;
         if (!fs::exists(mdx, ec)) {
-            report.notes.push_back("the header says a production index belongs to the table, "
-                                   "but " +
-                                   mdx.filename().string() + " is not there");
+            problem("the header says a production index belongs to the table, but " +
+                    mdx.filename().string() + " is not there; reindex clears the flag");
         } else {
             // Every tag: its tree, its order, and every record's key.
             try {
