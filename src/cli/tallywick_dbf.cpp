@@ -174,7 +174,9 @@ int reindex(const fs::path& file) {
     Table t;
     // Without the index: a damaged one must not stop its own repair.
     t.openFile(file, OpenMode::Exclusive, false);
-    t.regenerateIndexes();
+    const std::vector<std::string> notes = t.regenerateIndexes();
+    for (const std::string& n : notes)
+        std::printf("note: %s\n", n.c_str());
     if (!t.hasIndex()) {
         std::printf("%s has no production index\n", file.c_str());
         return kOk;

@@ -1,6 +1,7 @@
 #include "dbf_layout.h"
 
 #include "database_error.h"
+#include "file_io.h"
 #include "little_endian.h"
 
 #include <cerrno>
@@ -86,43 +87,11 @@ Field parseDescriptor(std::string_view d, int index, int offset, const std::stri
 
 } // namespace
 
-bool readExactly(int fd, char* data, std::size_t size, std::uint64_t offset) {
-    while (size > 0) {
-        const ssize_t got = ::pread(fd, data, size, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        data += got;
-        size -= static_cast<std::size_t>(got);
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return true;
-}
-
-bool writeExactly(int fd, const char* data, std::size_t size, std::uint64_t offset) {
-    while (size > 0) {
-        const ssize_t put = ::pwrite(fd, data, size, static_cast<off_t>(offset));
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put < 0)
-            return false;
-        if (put == 0) {
-            errno = ENOSPC;
-            return false;
-        }
-        data += put;
-        size -= static_cast<std::size_t>(put);
-        offset += static_cast<std::uint64_t>(put);
-    }
-    return true;
-}
-
 DbfHeader readHeader(int fd, const std::string& fileName) {
     using namespace layout;
     DbfHeader h;
     h.fixed.resize(kFixedHeaderSize);
-    const bool gotFixed = readExactly(fd, h.fixed.data(), kFixedHeaderSize, 0);
+    const bool gotFixed = io::readAt(fd, h.fixed.data(), kFixedHeaderSize, 0);
     // The size is taken after the record count was read: another program appending meanwhile
     // only makes the file longer than the count says, never shorter.
     struct stat st {};
@@ -147,7 +116,7 @@ DbfHeader readHeader(int fd, const std::string& fileName) {
                 "header length " + std::to_string(h.headerLength) + " is past the end of the file");
 
     std::string all(h.headerLength, '\0');
-    if (!readExactly(fd, all.data(), all.size(), 0))
+    if (!io::readAt(fd, all.data(), all.size(), 0))
         damaged(fileName, "the field descriptors cannot be read");
 
     // Descriptors run until the terminator, which must sit at a descriptor boundary.

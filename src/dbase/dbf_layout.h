@@ -81,11 +81,6 @@ struct DbfHeader {
 // DatabaseError naming fileName.
 DbfHeader readHeader(int fd, const std::string& fileName);
 
-// Reads exactly size bytes at offset; false on a short read. Retries after EINTR.
-bool readExactly(int fd, char* data, std::size_t size, std::uint64_t offset);
-// Writes all bytes at offset; false with errno set on failure.
-bool writeExactly(int fd, const char* data, std::size_t size, std::uint64_t offset);
-
 // The header bytes (fixed part, descriptors, terminator) of a new table.
 std::string buildHeader(const std::vector<Field>& fields, std::uint8_t languageDriver,
                         const Date& today);

@@ -1,7 +1,9 @@
 #include "dbase/mdx_file.h"
 
 #include "dbase/database_error.h"
+#include "dbase/file_io.h"
 #include "dbase/mdx_bytes.h"
+#include "dbase/temporary_file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -40,6 +42,9 @@ namespace {
 // | 48  | 4   | change counter of this program (other writers leave 0): odd     |
 // |     |     | while a change is being written, and in a file replaced by or   |
 // |     |     | removed for a new one                                           |
+// | 52  | 4   | record write in progress, ours only (0 none, kMdxWholeIndex the   |
+// |     |     | whole table): set under the write lock before a record write and  |
+// |     |     | cleared after its keys; still set when a writer died half-way     |
 // | 529 | 1   | 1 (slot 0 of the tag area; written by every dBase IV writer)    |
 constexpr std::size_t kPageSize = 512;
 constexpr std::size_t kHeaderBytes = 2048;
@@ -58,6 +63,7 @@ constexpr std::size_t kHdrLanguage = 31;
 constexpr std::size_t kHdrPages = 32;
 constexpr std::size_t kHdrUpdated = 44;
 constexpr std::size_t kHdrChangeCounter = 48;
+constexpr std::size_t kHdrPendingWrite = 52;
 constexpr std::size_t kTagAreaMark = 529;
 constexpr uint8_t kVersionDBase4 = 2;
 constexpr uint8_t kVersionDBase7 = 3;
@@ -173,31 +179,12 @@ std::string errnoText() {
 
 void writeAll(int fd, const uint8_t* data, std::size_t size, off_t offset,
               const std::string& path) {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, offset);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw DatabaseError("Cannot write the index \"" + path + "\": " + errnoText() + ".");
-        }
-        data += n;
-        size -= std::size_t(n);
-        offset += n;
-    }
+    if (!io::writeAt(fd, data, size, uint64_t(offset)))
+        throw DatabaseError("Cannot write the index \"" + path + "\": " + errnoText() + ".");
 }
 
 bool readAll(int fd, uint8_t* data, std::size_t size, off_t offset) {
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, data, size, offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= std::size_t(n);
-        offset += n;
-    }
-    return true;
+    return io::readAt(fd, data, size, uint64_t(offset));
 }
 
 struct Entry {
@@ -534,7 +521,9 @@ void checkTagName(std::string_view name) {
                             "starting with a letter).");
 }
 
-void checkTagInfo(const MdxTagInfo& info) {
+} // namespace
+
+void MdxFile::checkTagInfo(const MdxTagInfo& info) {
     checkTagName(info.name);
     const bool ok =
         (info.keyType == KeyType::Character && info.keyLength >= 1 && info.keyLength <= 100) ||
@@ -546,6 +535,8 @@ void checkTagInfo(const MdxTagInfo& info) {
         throw DatabaseError("The key expression of tag \"" + info.name +
                             "\" must be 1 to 219 characters.");
 }
+
+namespace {
 
 mode_t newFileMode() {
     const mode_t mask = ::umask(0);
@@ -560,9 +551,10 @@ void writeWholeFile(const std::string& path, std::string_view tableName, uint8_t
     if (tags.size() > kMdxMaxTags)
         throw DatabaseError("The index \"" + path + "\" cannot hold more than 47 tags.");
     for (const auto& t : tags)
-        checkTagInfo(t.info);
-    std::string temp = path + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
+        MdxFile::checkTagInfo(t.info);
+    std::filesystem::path tempPath;
+    const int fd = temporary::create(path, "index", tempPath);
+    const std::string temp = tempPath.string();
     if (fd < 0)
         throw DatabaseError("Cannot create the index \"" + path + "\": " + errnoText() + ".");
     try {
@@ -595,7 +587,7 @@ void writeWholeFile(const std::string& path, std::string_view tableName, uint8_t
         le::put32(h + kHdrPages, page);
         writeSlots(h, slots);
         writeAll(fd, h, header.size(), 0, path);
-        if (::fsync(fd) != 0)
+        if (!io::sync(fd))
             throw DatabaseError("Cannot write the index \"" + path + "\": " + errnoText() + ".");
         ::close(fd);
         if (beforeReplacing)
@@ -820,7 +812,9 @@ void MdxFile::writeCounter(uint32_t value) {
 }
 
 // Brackets one change under the write lock: the counter is odd while pages are being written,
-// so a reader that checks it without the lock knows to take the lock and read again.
+// so a reader that checks it without the lock knows to take the lock and read again. A change
+// that fails half-way is never committed and leaves the counter odd, which only stops readers
+// from trusting what they cached.
 class MdxFile::Change {
 public:
     explicit Change(MdxFile& file) : m_file(file) {
@@ -829,15 +823,29 @@ public:
         m_next = (c | 1) + 1;
         m_file.writeCounter(c | 1);
     }
-    ~Change() noexcept(false) {
-        if (std::uncaught_exceptions() == 0)
-            m_file.writeCounter(m_next);
-    }
+    void commit() { m_file.writeCounter(m_next); }
 
 private:
     MdxFile& m_file;
     uint32_t m_next = 0;
 };
+
+uint32_t MdxFile::pendingWrite() {
+    uint8_t b[4];
+    Lock lock(*this, false);
+    if (!readAll(m_fd, b, 4, kHdrPendingWrite))
+        return 0;
+    return le::u32(b);
+}
+
+void MdxFile::setPendingWrite(uint32_t recNo) {
+    if (!m_writable)
+        throw DatabaseError("The index \"" + m_path + "\" is open read-only.");
+    uint8_t b[4];
+    le::put32(b, recNo);
+    Lock lock(*this, true);
+    writeAll(m_fd, b, 4, kHdrPendingWrite, m_path);
+}
 
 void MdxFile::retire() {
     if (!m_writable)
@@ -1165,6 +1173,7 @@ void MdxFile::insertKey(std::string_view tagName, std::string_view key, uint32_t
     edit.splitOverfull();
     Change change(*this);
     edit.write(m_path, m_fd, pagesBefore);
+    change.commit();
 }
 
 bool MdxFile::removeKey(std::string_view tagName, std::string_view key, uint32_t recno) {
@@ -1193,13 +1202,14 @@ bool MdxFile::removeKey(std::string_view tagName, std::string_view key, uint32_t
         edit.carryMax(path.size() - 1, es.back().key);
     Change change(*this);
     edit.write(m_path, m_fd, h.pages);
+    change.commit();
     return true;
 }
 
 void MdxFile::addTag(MdxTagBuild build) {
     if (!m_writable)
         throw DatabaseError("The index \"" + m_path + "\" is open read-only.");
-    checkTagInfo(build.info);
+    MdxFile::checkTagInfo(build.info);
     build.info.name = upperName(build.info.name);
     Lock lock(*this, true);
     Header h = readHeader();
@@ -1233,6 +1243,7 @@ void MdxFile::addTag(MdxTagBuild build) {
     // that is not there yet.
     writeAll(m_fd, b + kPageSize, kHeaderBytes - kPageSize, kPageSize, m_path);
     writeAll(m_fd, b, kPageSize, 0, m_path);
+    change.commit();
 }
 
 void MdxFile::deleteTag(std::string_view name) {
@@ -1404,6 +1415,7 @@ void MdxCursor::take(const MdxFile::Node& leaf, uint32_t index, int direction) {
     m_key.assign(reinterpret_cast<const char*>(key), m_tag->keyLength);
     m_recno = recno;
     m_valid = true;
+    m_descended.clear();
 }
 
 bool MdxCursor::descendEdge(uint32_t page, bool leftmost) {
@@ -1411,6 +1423,14 @@ bool MdxCursor::descendEdge(uint32_t page, bool leftmost) {
         if (depth > kMaxDepth || m_path.size() > std::size_t(kMaxDepth))
             m_file->damaged("tag " + m_tag->name + " is deeper than " + std::to_string(kMaxDepth) +
                             " levels");
+        // Between two entries a walk enters each page once; a page met again (a crafted or
+        // garbled tree whose children share pages) would make the walk run for ever.
+        const bool onPath = std::any_of(m_path.begin(), m_path.end(),
+                                        [&](const Step& s) { return s.page == page; });
+        if (onPath || std::find(m_descended.begin(), m_descended.end(), page) != m_descended.end())
+            m_file->damaged("tag " + m_tag->name + " reaches page " + std::to_string(page) +
+                            " twice");
+        m_descended.push_back(page);
         const MdxFile::Node n = readPage(page);
         if (n.leaf) {
             if (n.count == 0) {
@@ -1472,6 +1492,7 @@ bool MdxCursor::reposition(bool forward) {
     TreeEdit finder(*m_file, h, *m_tag, [&](uint32_t page) { return readPage(page); });
     finder.descend(m_key, m_recno);
     m_path.clear();
+    m_descended.clear();
     for (const auto& item : finder.path())
         m_path.push_back({item.node.page, uint32_t(item.index)});
     const Decoded& leaf = finder.path().back().node;
@@ -1531,6 +1552,7 @@ bool MdxCursor::first() {
     MdxFile::Lock lock(*m_file, false);
     ensureTag();
     m_path.clear();
+    m_descended.clear();
     m_valid = false;
     if (descendEdge(m_tag->root, true))
         return remember(true);
@@ -1541,6 +1563,7 @@ bool MdxCursor::last() {
     MdxFile::Lock lock(*m_file, false);
     ensureTag();
     m_path.clear();
+    m_descended.clear();
     m_valid = false;
     if (descendEdge(m_tag->root, false))
         return remember(true);
@@ -1614,6 +1637,7 @@ bool MdxCursor::seekLocked(std::string_view key, uint32_t recno) {
     TreeEdit finder(*m_file, h, *m_tag, [&](uint32_t page) { return readPage(page); });
     finder.descend(k, recno);
     m_path.clear();
+    m_descended.clear();
     for (const auto& item : finder.path())
         m_path.push_back({item.node.page, uint32_t(item.index)});
     const uint32_t pos = uint32_t(finder.path().back().index);

@@ -34,6 +34,8 @@ namespace dbase {
 
 inline constexpr std::size_t kMdxMaxTags = 47;
 inline constexpr std::size_t kMdxTagNameLength = 10;
+// pendingWrite() value saying that every tag is behind the table (a pack under way).
+inline constexpr uint32_t kMdxWholeIndex = 0xFFFFFFFF;
 
 struct MdxTagInfo {
     std::string name; // as stored; we store upper case
@@ -85,6 +87,9 @@ public:
     // can be read.
     static std::vector<MdxTagInfo> salvageTags(const std::string& path);
 
+    // Throws DatabaseError when a tag with this name, key and expression cannot be written.
+    static void checkTagInfo(const MdxTagInfo& info);
+
     ~MdxFile();
     MdxFile(const MdxFile&) = delete;
     MdxFile& operator=(const MdxFile&) = delete;
@@ -118,6 +123,12 @@ public:
                                                             uint32_t recordCount);
 
     MdxCursor cursor(std::string_view tag);
+
+    // A write journal of one entry. A writer sets the record it is about to write (under the
+    // write lock, held until the keys are in) and clears it afterwards; finding it set under
+    // the write lock means a writer died half-way and the tags may be behind the table.
+    uint32_t pendingWrite();
+    void setPendingWrite(uint32_t recNo);
 
     // Marks the file as replaced for every reader that has it open; call just before the
     // file is removed.
@@ -200,6 +211,7 @@ private:
     std::unique_ptr<MdxFile::TagState> m_tag;
     uint64_t m_generation = 0;
     std::vector<Step> m_path;
+    std::vector<uint32_t> m_descended; // pages entered since the last entry taken
     bool m_valid = false;
     bool m_cached = false;
     uint32_t m_counter = 0;

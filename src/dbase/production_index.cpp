@@ -2,12 +2,14 @@
 
 #include "dbase/bcd.h"
 #include "dbase/database_error.h"
+#include "dbase/file_io.h"
 #include "dbase/table.h"
 
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace dbase {
 
@@ -34,6 +36,14 @@ std::string upper(std::string_view s) {
     return out;
 }
 
+// A name from a damaged file, fit to show: anything but printable ASCII becomes '?'.
+std::string printable(std::string_view name) {
+    std::string out;
+    for (char c : name)
+        out += (c >= 0x20 && c < 0x7F) ? c : '?';
+    return out.empty() ? "(no name)" : out;
+}
+
 // Reads records straight from the table file (not through the cursor's read-ahead, which may
 // be older than what another process wrote) in large chunks, calling fn for each.
 void forEachRecord(Table& table, const std::function<void(uint32_t, const uint8_t*)>& fn) {
@@ -45,17 +55,9 @@ void forEachRecord(Table& table, const std::function<void(uint32_t, const uint8_
         const uint32_t n = uint32_t(std::min<std::size_t>(perChunk, count - first + 1));
         buffer.resize(n * length);
         const off_t offset = off_t(table.headerLength()) + off_t(first - 1) * off_t(length);
-        std::size_t done = 0;
-        while (done < buffer.size()) {
-            const ssize_t got = ::pread(table.fileDescriptor(), buffer.data() + done,
-                                        buffer.size() - done, offset + off_t(done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                throw DatabaseError(table.path().string() + ": record " +
-                                    std::to_string(first + done / length) + " cannot be read.");
-            done += std::size_t(got);
-        }
+        if (!io::readAt(table.fileDescriptor(), buffer.data(), buffer.size(), uint64_t(offset)))
+            throw DatabaseError(table.path().string() + ": records " + std::to_string(first) +
+                                " to " + std::to_string(first + n - 1) + " cannot be read.");
         for (uint32_t i = 0; i < n; ++i)
             fn(first + i, buffer.data() + i * length);
         first += n;
@@ -82,8 +84,12 @@ std::unique_ptr<ProductionIndex> ProductionIndex::open(Table& table) {
     if (!fs::exists(path, ec))
         throw DatabaseError(table.path().string() + ": its production index " + path.string() +
                             " is missing.");
-    auto file = MdxFile::open(path.string(), table.openMode() != OpenMode::ReadOnly);
-    return std::unique_ptr<ProductionIndex>(new ProductionIndex(path, std::move(file)));
+    const bool writable = table.openMode() != OpenMode::ReadOnly;
+    auto file = MdxFile::open(path.string(), writable);
+    std::unique_ptr<ProductionIndex> index(new ProductionIndex(path, std::move(file)));
+    if (writable)
+        index->repairIfInterrupted(table);
+    return index;
 }
 
 std::unique_ptr<ProductionIndex> ProductionIndex::create(Table& table, std::string_view tag,
@@ -109,9 +115,14 @@ std::unique_ptr<ProductionIndex> ProductionIndex::create(Table& table, std::stri
     return std::unique_ptr<ProductionIndex>(new ProductionIndex(path, std::move(file)));
 }
 
-std::unique_ptr<ProductionIndex> ProductionIndex::salvage(Table& table) {
+std::unique_ptr<ProductionIndex> ProductionIndex::salvage(Table& table,
+                                                          std::vector<std::string>& skipped) {
     const fs::path path = pathFor(table.path());
-    auto builds = buildAll(table, MdxFile::salvageTags(path.string()), path);
+    auto builds = buildAll(table, MdxFile::salvageTags(path.string()), path, skipped);
+    if (builds.empty())
+        throw DatabaseError("The index \"" + path.string() +
+                            "\" is damaged beyond repair: none of its tags can be rebuilt.  "
+                            "Delete it and add its tags again.");
     auto file = MdxFile::create(path.string(), upper(path.stem().string()), table.languageDriver(),
                                 std::move(builds));
     return std::unique_ptr<ProductionIndex>(new ProductionIndex(path, std::move(file)));
@@ -169,23 +180,32 @@ std::string ProductionIndex::keyFromValue(const MdxTagInfo& tag, std::string_vie
     return {};
 }
 
-std::vector<MdxTagBuild>
-ProductionIndex::buildAll(Table& table, const std::vector<MdxTagInfo>& tags, const fs::path& path) {
+std::vector<MdxTagBuild> ProductionIndex::buildAll(Table& table,
+                                                   const std::vector<MdxTagInfo>& tags,
+                                                   const fs::path& path,
+                                                   std::vector<std::string>& skipped) {
     std::vector<MdxTagBuild> builds;
     std::vector<std::unique_ptr<KeyExpression>> expressions;
     const uint32_t count = table.recordCount();
     for (const MdxTagInfo& t : tags) {
-        if (!t.forExpression.empty())
-            throw DatabaseError(path.string() + ": tag " + t.name +
-                                " has a FOR condition, which this program cannot rebuild.");
-        // The expression decides the key layout; a damaged tag header may say otherwise.
-        expressions.push_back(
-            std::make_unique<KeyExpression>(t.expression, layoutOf(table), table.languageDriver()));
-        MdxTagInfo info = t;
-        info.keyType = expressions.back()->keyType();
-        info.keyLength = expressions.back()->keyLength();
-        builds.push_back({info, MdxKeySet(info.keyLength)});
-        builds.back().keys.reserve(count);
+        // One garbled tag must not cost the others: it is left out and named.
+        try {
+            if (!t.forExpression.empty())
+                throw DatabaseError("it has a FOR condition, which this program cannot rebuild");
+            // The expression decides the key layout; a damaged tag header may say otherwise.
+            auto e = std::make_unique<KeyExpression>(t.expression, layoutOf(table),
+                                                     table.languageDriver());
+            MdxTagInfo info = t;
+            info.keyType = e->keyType();
+            info.keyLength = e->keyLength();
+            MdxFile::checkTagInfo(info);
+            expressions.push_back(std::move(e));
+            builds.push_back({info, MdxKeySet(info.keyLength)});
+            builds.back().keys.reserve(count);
+        } catch (const DatabaseError& error) {
+            skipped.push_back(path.string() + ": tag " + printable(t.name) +
+                              " could not be rebuilt (" + error.what() + ")");
+        }
     }
     std::string key;
     forEachRecord(table, [&](uint32_t recno, const uint8_t* record) {
@@ -223,12 +243,14 @@ void ProductionIndex::deleteTag(std::string_view tag) {
     m_file->deleteTag(tag);
 }
 
-void ProductionIndex::regenerate(Table& table) {
+std::vector<std::string> ProductionIndex::regenerate(Table& table) {
+    std::vector<std::string> skipped;
     m_file->withWriteLock([&] {
-        auto builds = buildAll(table, m_file->tags(), m_path);
+        auto builds = buildAll(table, m_file->tags(), m_path, skipped);
         const std::string base = m_path.stem().string();
         m_file->rebuild(upper(base), table.languageDriver(), std::move(builds));
     });
+    return skipped;
 }
 
 std::vector<std::string> ProductionIndex::check(Table& table) {
@@ -254,7 +276,13 @@ std::vector<std::string> ProductionIndex::check(Table& table) {
         // Where each record's key sits; deleted records may keep theirs until a pack.
         std::vector<uint32_t> seen(std::size_t(count) + 1, 0);
         std::vector<std::string> keyOf(std::size_t(count) + 1);
+        // A unique tag holds each key once, for one of the records that have it; the others
+        // are rightly absent.
+        std::unordered_set<std::string> uniqueKeys;
         for (auto& [key, recno] : entries) {
+            if (tag.unique && !uniqueKeys.insert(key).second)
+                problems.push_back("tag " + tag.name + " is unique but holds a key twice (record " +
+                                   std::to_string(recno) + ")");
             if (seen[recno]++ == 0)
                 keyOf[recno] = std::move(key);
         }
@@ -270,8 +298,16 @@ std::vector<std::string> ProductionIndex::check(Table& table) {
                 report("record " + std::to_string(recno) + " is in the tag " +
                        std::to_string(seen[recno]) + " times");
             } else if (seen[recno] == 0) {
-                if (!deleted)
-                    report("record " + std::to_string(recno) + " is missing");
+                if (deleted)
+                    return;
+                if (tag.unique) {
+                    key.clear();
+                    e->evaluate(record, key);
+                    if (uniqueKeys.count(key) == 0)
+                        report("the key of record " + std::to_string(recno) + " is missing");
+                    return;
+                }
+                report("record " + std::to_string(recno) + " is missing");
                 return;
             }
             key.clear();
@@ -289,31 +325,63 @@ std::vector<std::string> ProductionIndex::check(Table& table) {
     return problems;
 }
 
-void ProductionIndex::aboutToWrite(Table& table, std::uint32_t, std::string_view,
-                                   std::string_view) {
-    // Refuse the write when some tag could not follow it.
-    for (const MdxTagInfo& tag : m_file->tags())
-        expression(table, tag);
+bool ProductionIndex::repairIfInterrupted(Table& table) {
+    bool repaired = false;
+    m_file->withWriteLock([&] {
+        if (m_file->pendingWrite() == 0)
+            return;
+        // A writer died between a record and its keys (or a pack between the new table and
+        // its index): the tags may miss that record or name records that are gone.
+        regenerate(table);
+        repaired = true;
+    });
+    return repaired;
 }
 
-void ProductionIndex::written(Table& table, std::uint32_t recNo, std::string_view before,
-                              std::string_view after) {
-    m_file->withWriteLock([&] {
-        std::string oldKey, newKey;
-        for (const MdxTagInfo& tag : m_file->tags()) {
-            const KeyExpression& e = expression(table, tag);
-            newKey.clear();
-            e.evaluate(reinterpret_cast<const uint8_t*>(after.data()), newKey);
-            if (!before.empty()) {
-                oldKey.clear();
-                e.evaluate(reinterpret_cast<const uint8_t*>(before.data()), oldKey);
-                if (oldKey == newKey)
-                    continue;
-                m_file->removeKey(tag.name, oldKey, recNo);
+void ProductionIndex::write(Table& table, std::uint32_t recNo, std::string_view before,
+                            std::string_view after, const std::function<void()>& store) {
+    // Repairing replaces the file, and the lock goes with the old one: take it again.
+    for (bool repaired = true; repaired;) {
+        repaired = false;
+        m_file->withWriteLock([&] {
+            if (m_file->pendingWrite() != 0) {
+                regenerate(table);
+                repaired = true;
+                return;
             }
-            m_file->insertKey(tag.name, newKey, recNo);
+            writeLocked(table, recNo, before, after, store);
+        });
+    }
+}
+
+void ProductionIndex::writeLocked(Table& table, std::uint32_t recNo, std::string_view before,
+                                  std::string_view after, const std::function<void()>& store) {
+    // Refuse the write when some tag could not follow it.
+    const std::vector<MdxTagInfo> tags = m_file->tags();
+    std::vector<const KeyExpression*> expressions;
+    for (const MdxTagInfo& tag : tags)
+        expressions.push_back(&expression(table, tag));
+    m_file->setPendingWrite(recNo);
+    store();
+    std::string oldKey, newKey;
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+        const KeyExpression& e = *expressions[i];
+        newKey.clear();
+        e.evaluate(reinterpret_cast<const uint8_t*>(after.data()), newKey);
+        if (!before.empty()) {
+            oldKey.clear();
+            e.evaluate(reinterpret_cast<const uint8_t*>(before.data()), oldKey);
+            if (oldKey == newKey)
+                continue;
+            m_file->removeKey(tags[i].name, oldKey, recNo);
         }
-    });
+        m_file->insertKey(tags[i].name, newKey, recNo);
+    }
+    m_file->setPendingWrite(0);
+}
+
+void ProductionIndex::aboutToPack(Table&) {
+    m_file->setPendingWrite(kMdxWholeIndex);
 }
 
 void ProductionIndex::packed(Table& table) {

@@ -39,7 +39,10 @@ public:
                                                    std::string_view expression);
 
     // Writes the index of an open table afresh from the tags its damaged file still names.
-    static std::unique_ptr<ProductionIndex> salvage(Table& table);
+    // Tags that cannot be rebuilt (a garbled name or expression) are left out and named in
+    // skipped; none at all is a DatabaseError.
+    static std::unique_ptr<ProductionIndex> salvage(Table& table,
+                                                    std::vector<std::string>& skipped);
 
     static bool sameTagName(std::string_view a, std::string_view b);
 
@@ -50,8 +53,9 @@ public:
 
     void addTag(Table& table, std::string_view tag, std::string_view expression);
     void deleteTag(std::string_view tag);
-    // Rebuilds every tag from the table's records.
-    void regenerate(Table& table);
+    // Rebuilds every tag from the table's records. Returns what could not be rebuilt, one
+    // message per tag left out of the new file.
+    std::vector<std::string> regenerate(Table& table);
 
     // The parsed key expression of a tag, for this table's fields. Throws DatabaseError when
     // the expression cannot be used (unknown field or function, or a FOR condition).
@@ -63,16 +67,22 @@ public:
     // Problems found in every tag: the tree itself, and every record's key against it.
     std::vector<std::string> check(Table& table);
 
-    void aboutToWrite(Table& table, std::uint32_t recNo, std::string_view before,
-                      std::string_view after) override;
-    void written(Table& table, std::uint32_t recNo, std::string_view before,
-                 std::string_view after) override;
+    // Rebuilds every tag when the write journal shows that a writer died half-way; true when
+    // it did. Opening a writable index does this.
+    bool repairIfInterrupted(Table& table);
+
+    void write(Table& table, std::uint32_t recNo, std::string_view before, std::string_view after,
+               const std::function<void()>& store) override;
+    void aboutToPack(Table& table) override;
     void packed(Table& table) override;
 
 private:
     ProductionIndex(std::filesystem::path path, std::unique_ptr<MdxFile> file);
+    void writeLocked(Table& table, std::uint32_t recNo, std::string_view before,
+                     std::string_view after, const std::function<void()>& store);
     static std::vector<MdxTagBuild> buildAll(Table& table, const std::vector<MdxTagInfo>& tags,
-                                             const std::filesystem::path& path);
+                                             const std::filesystem::path& path,
+                                             std::vector<std::string>& skipped);
 
     std::filesystem::path m_path;
     std::unique_ptr<MdxFile> m_file;

@@ -1,9 +1,11 @@
 #include "table.h"
 
 #include "dbf_layout.h"
+#include "file_io.h"
 #include "file_lock.h"
 #include "little_endian.h"
 #include "natural_order.h"
+#include "temporary_file.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -176,13 +178,6 @@ void syncDirectory(const fs::path& dir) {
     }
 }
 
-// A sibling name for a file being written before it replaces `target`.
-fs::path temporarySibling(const fs::path& target, const char* purpose) {
-    static unsigned counter = 0;
-    return target.parent_path() / (target.filename().string() + "." + purpose + "-" +
-                                   std::to_string(::getpid()) + "-" + std::to_string(++counter));
-}
-
 } // namespace
 
 bool Date::isValid() const {
@@ -272,20 +267,23 @@ fs::path Table::create(const fs::path& dir, std::string_view name,
     std::string bytes = buildHeader(fields, kDefaultLanguageDriver, today());
     bytes += layout::kEndOfFile;
 
-    const fs::path temp = temporarySibling(path, "new");
-    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    fs::path temp;
+    const int fd = temporary::create(path, "new", temp);
     if (fd < 0)
         throw DatabaseError(file + ": the table cannot be created (" + systemError(errno) + ").");
     FdCloser closer{fd};
-    if (!writeExactly(fd, bytes.data(), bytes.size(), 0) || ::fsync(fd) != 0) {
+    if (!io::writeAt(fd, bytes.data(), bytes.size(), 0) || !io::sync(fd)) {
         const int err = errno;
         ::unlink(temp.c_str());
         throw DatabaseError(file + ": the table cannot be written (" + systemError(err) + ").");
     }
-    if (oldFd >= 0) {
-        struct stat st {};
-        if (::fstat(oldFd, &st) == 0)
-            ::fchmod(fd, st.st_mode & 07777);
+    struct stat st {};
+    if (oldFd >= 0 && ::fstat(oldFd, &st) == 0) {
+        ::fchmod(fd, st.st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
     }
     if (::rename(temp.c_str(), path.c_str()) != 0) {
         const int err = errno;
@@ -351,6 +349,10 @@ void Table::openFile(const fs::path& file, OpenMode mode, bool withIndex) {
 
     DbfHeader header = readHeader(fd, name);
     const fs::path index = indexPath(file);
+    // With the table to ourselves, no pack or reindex of it can be under way anywhere: what
+    // such work left beside it was left by a process that died.
+    if (mode == OpenMode::Exclusive)
+        temporary::removeStale(file, index);
     std::error_code ec;
     if (withIndex && readU8(header.fixed, layout::kProductionIndex) == 0x01 &&
         !fs::exists(index, ec))
@@ -456,7 +458,7 @@ bool Table::hasProductionIndex() const {
 void Table::setProductionIndexFlag(bool on) {
     requireWritable("change the header");
     const char byte = on ? 0x01 : 0x00;
-    if (!writeExactly(m_fd, &byte, 1, layout::kProductionIndex))
+    if (!io::writeAt(m_fd, &byte, 1, layout::kProductionIndex))
         fail("the header cannot be written (" + systemError(errno) + ")");
     m_headerBytes[layout::kProductionIndex] = byte;
 }
@@ -504,7 +506,7 @@ std::uint32_t Table::rereadRecordCount() {
     if (m_mode == OpenMode::Exclusive || m_fd < 0)
         return m_recordCount;
     char bytes[4];
-    if (!readExactly(m_fd, bytes, 4, layout::kRecordCount))
+    if (!io::readAt(m_fd, bytes, 4, layout::kRecordCount))
         fail("the header cannot be read");
     const std::uint32_t count = readU32(std::string_view(bytes, 4), 0);
     if (count != m_recordCount) {
@@ -536,7 +538,7 @@ const char* Table::cachedRecord(std::uint32_t recNo) const {
     const std::uint32_t to = std::max(lastRec, recNo);
     m_cacheStart = std::uint64_t{m_headerLength} + std::uint64_t{from - 1} * m_recordLength;
     m_cache.resize(static_cast<std::size_t>(to - from + 1) * m_recordLength);
-    if (!readExactly(m_fd, m_cache.data(), m_cache.size(), m_cacheStart)) {
+    if (!io::readAt(m_fd, m_cache.data(), m_cache.size(), m_cacheStart)) {
         m_cache.clear();
         fail("record " + std::to_string(recNo) + " cannot be read; the file is shorter than " +
              "its header says");
@@ -548,7 +550,7 @@ std::string Table::readRecordFromDisk(std::uint32_t recNo) const {
     std::string bytes(m_recordLength, '\0');
     const std::uint64_t offset =
         std::uint64_t{m_headerLength} + std::uint64_t{recNo - 1} * m_recordLength;
-    if (!readExactly(m_fd, bytes.data(), bytes.size(), offset))
+    if (!io::readAt(m_fd, bytes.data(), bytes.size(), offset))
         fail("record " + std::to_string(recNo) + " cannot be read");
     return bytes;
 }
@@ -849,21 +851,25 @@ void Table::deleteRecord() {
 }
 
 // Every record write goes through here: posts of edited and new records, and delete marks.
+// The hook (the production index) wraps the write so that it can keep its tags in step.
 std::uint32_t Table::storeRecord(std::uint32_t recNo, const std::string& before,
                                  const std::string& after) {
     followIndexChanges();
     if (recNo == 0)
         return appendLocked(after);
+    auto store = [&] {
+        const std::uint64_t offset =
+            std::uint64_t{m_headerLength} + std::uint64_t{recNo - 1} * m_recordLength;
+        if (!io::writeAt(m_fd, after.data(), after.size(), offset))
+            fail("record " + std::to_string(recNo) + " cannot be written (" + systemError(errno) +
+                 ")");
+        m_cache.clear();
+        touchHeaderDate();
+    };
     if (m_hook)
-        m_hook->aboutToWrite(*this, recNo, before, after);
-    const std::uint64_t offset =
-        std::uint64_t{m_headerLength} + std::uint64_t{recNo - 1} * m_recordLength;
-    if (!writeExactly(m_fd, after.data(), after.size(), offset))
-        fail("record " + std::to_string(recNo) + " cannot be written (" + systemError(errno) + ")");
-    m_cache.clear();
-    touchHeaderDate();
-    if (m_hook)
-        m_hook->written(*this, recNo, before, after);
+        m_hook->write(*this, recNo, before, after, store);
+    else
+        store();
     return recNo;
 }
 
@@ -879,38 +885,40 @@ std::uint32_t Table::appendLocked(const std::string& record) {
     } unlockOnExit{m_fd};
 
     char countBytes[4];
-    if (!readExactly(m_fd, countBytes, 4, layout::kRecordCount))
+    if (!io::readAt(m_fd, countBytes, 4, layout::kRecordCount))
         fail("the header cannot be read");
     const std::uint32_t count = readU32(std::string_view(countBytes, 4), 0);
-    if (count == UINT32_MAX)
+    if (count == UINT32_MAX || count + 1 == kMdxWholeIndex)
         fail("the table is full");
     const std::uint32_t recNo = count + 1;
+    auto store = [&] {
+        std::string bytes = record;
+        bytes += layout::kEndOfFile;
+        const std::uint64_t offset =
+            std::uint64_t{m_headerLength} + std::uint64_t{count} * m_recordLength;
+        if (!io::writeAt(m_fd, bytes.data(), bytes.size(), offset)) {
+            const int err = errno;
+            // Put the end marker back where it was; the count still hides the partial record.
+            const char eof = layout::kEndOfFile;
+            io::writeAt(m_fd, &eof, 1, offset);
+            fail("the new record cannot be written (" + systemError(err) + ")");
+        }
+        std::string fixed = m_headerBytes;
+        const Date now = today();
+        putUpdateDate(fixed, now);
+        writeU32(fixed, layout::kRecordCount, recNo);
+        if (!io::writeAt(m_fd, fixed.data() + layout::kUpdateYear,
+                         layout::kHeaderLength - layout::kUpdateYear, layout::kUpdateYear))
+            fail("the header cannot be written (" + systemError(errno) + ")");
+        m_headerBytes = std::move(fixed);
+        m_lastTouched = now;
+        m_recordCount = recNo;
+        m_cache.clear();
+    };
     if (m_hook)
-        m_hook->aboutToWrite(*this, recNo, {}, record);
-
-    std::string bytes = record;
-    bytes += layout::kEndOfFile;
-    const std::uint64_t offset =
-        std::uint64_t{m_headerLength} + std::uint64_t{count} * m_recordLength;
-    if (!writeExactly(m_fd, bytes.data(), bytes.size(), offset)) {
-        const int err = errno;
-        // Put the end marker back where it was; the count still hides the partial record.
-        const char eof = layout::kEndOfFile;
-        writeExactly(m_fd, &eof, 1, offset);
-        fail("the new record cannot be written (" + systemError(err) + ")");
-    }
-
-    const Date now = today();
-    putUpdateDate(m_headerBytes, now);
-    writeU32(m_headerBytes, layout::kRecordCount, recNo);
-    if (!writeExactly(m_fd, m_headerBytes.data() + layout::kUpdateYear,
-                      layout::kHeaderLength - layout::kUpdateYear, layout::kUpdateYear))
-        fail("the header cannot be written (" + systemError(errno) + ")");
-    m_lastTouched = now;
-    m_recordCount = recNo;
-    m_cache.clear();
-    if (m_hook)
-        m_hook->written(*this, recNo, {}, record);
+        m_hook->write(*this, recNo, {}, record, store);
+    else
+        store();
     return recNo;
 }
 
@@ -919,7 +927,7 @@ void Table::touchHeaderDate() {
     if (now == m_lastTouched)
         return;
     putUpdateDate(m_headerBytes, now);
-    if (!writeExactly(m_fd, m_headerBytes.data() + layout::kUpdateYear, 3, layout::kUpdateYear))
+    if (!io::writeAt(m_fd, m_headerBytes.data() + layout::kUpdateYear, 3, layout::kUpdateYear))
         fail("the header cannot be written (" + systemError(errno) + ")");
     m_lastTouched = now;
 }
@@ -934,8 +942,8 @@ void Table::pack() {
         fail("packing needs exclusive use of the table");
     checkBrowseMode();
 
-    const fs::path temp = temporarySibling(m_path, "pack");
-    const int fd = ::open(temp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    fs::path temp;
+    const int fd = temporary::create(m_path, "pack", temp);
     if (fd < 0)
         fail("the table cannot be packed (" + systemError(errno) + ")");
     FdCloser closer{fd};
@@ -943,11 +951,9 @@ void Table::pack() {
         ::unlink(temp.c_str());
         fail("the table cannot be packed (" + why + ")");
     };
-    if (!locks::tryLock(fd, locks::kOpenByte, locks::Kind::Write))
-        abandon(systemError(errno));
 
     std::string header(m_headerLength, '\0');
-    if (!readExactly(m_fd, header.data(), header.size(), 0))
+    if (!io::readAt(m_fd, header.data(), header.size(), 0))
         abandon("the header cannot be read");
     std::uint64_t out = m_headerLength;
     std::uint32_t kept = 0;
@@ -960,7 +966,7 @@ void Table::pack() {
         chunk.append(rec, m_recordLength);
         ++kept;
         if (chunk.size() >= kCacheBytes) {
-            if (!writeExactly(fd, chunk.data(), chunk.size(), out))
+            if (!io::writeAt(fd, chunk.data(), chunk.size(), out))
                 abandon(systemError(errno));
             out += chunk.size();
             chunk.clear();
@@ -971,10 +977,17 @@ void Table::pack() {
     putUpdateDate(header, now);
     writeU32(header, layout::kRecordCount, kept);
     struct stat st {};
-    if (!writeExactly(fd, chunk.data(), chunk.size(), out) ||
-        !writeExactly(fd, header.data(), header.size(), 0) || ::fstat(m_fd, &st) != 0 ||
-        ::fchmod(fd, st.st_mode & 07777) != 0 || ::fsync(fd) != 0)
+    if (!io::writeAt(fd, chunk.data(), chunk.size(), out) ||
+        !io::writeAt(fd, header.data(), header.size(), 0) || ::fstat(m_fd, &st) != 0 ||
+        ::fchmod(fd, st.st_mode & 07777) != 0 || !io::sync(fd))
         abandon(systemError(errno));
+    if (m_hook) {
+        try {
+            m_hook->aboutToPack(*this);
+        } catch (const DatabaseError& e) {
+            abandon(e.what());
+        }
+    }
     if (::rename(temp.c_str(), m_path.c_str()) != 0)
         abandon(systemError(errno));
     syncDirectory(m_path.parent_path());
@@ -1310,7 +1323,7 @@ void Table::followIndexChanges() {
     if (m_mode == OpenMode::Exclusive)
         return;
     char byte = 0;
-    if (!readExactly(m_fd, &byte, 1, layout::kProductionIndex))
+    if (!io::readAt(m_fd, &byte, 1, layout::kProductionIndex))
         fail("the header cannot be read");
     m_headerBytes[layout::kProductionIndex] = byte;
     std::error_code ec;
@@ -1382,11 +1395,27 @@ void Table::setIndex(std::string_view tag) {
             return reread ? rereadRecordCount() : m_recordCount;
         });
     TagOrder* raw = order.get();
-    setRecordOrder(std::move(order));
+    checkBrowseMode();
+    m_order = std::move(order);
     m_tagOrder = raw;
     m_indexName = info->name;
     m_cache.clear();
-    first();
+    try {
+        first();
+    } catch (const DatabaseError&) {
+        // A tag that cannot be walked (it names records that are gone, say) leaves the table
+        // in record order, open and usable, so that the indexes can be regenerated.
+        m_tagOrder = nullptr;
+        m_indexName.clear();
+        m_order = std::make_unique<NaturalOrder>(
+            [this](bool reread) { return reread ? rereadRecordCount() : m_recordCount; });
+        try {
+            first();
+        } catch (const DatabaseError&) {
+            makeEmpty();
+        }
+        throw;
+    }
 }
 
 std::uint32_t Table::seekKey(std::string_view value, std::string& key) {
@@ -1438,30 +1467,42 @@ void Table::findNearest(std::string_view value) {
     notify(TableObserver::Change::Moved);
 }
 
-void Table::regenerateIndexes() {
+std::vector<std::string> Table::regenerateIndexes() {
     requireWritable("regenerate the indexes");
     checkBrowseMode();
     followIndexChanges();
+    std::vector<std::string> notes;
     std::error_code ec;
-    if (!m_index && !(hasProductionIndex() && fs::exists(indexPath(m_path), ec)))
-        return;
+    const fs::path index = indexPath(m_path);
+    if (!m_index && !hasProductionIndex())
+        return notes;
+    if (!m_index && !fs::exists(index, ec)) {
+        // Nothing is left to say which tags there were; stop pointing at the missing file.
+        setProductionIndexFlag(false);
+        notes.push_back(m_path.string() + ": its production index " + index.string() +
+                        " is missing, so its tags cannot be rebuilt; the table no longer "
+                        "names one.  Add the tags again.");
+        return notes;
+    }
     if (m_index) {
         try {
-            m_index->regenerate(*this);
+            notes = m_index->regenerate(*this);
         } catch (const DatabaseError&) {
             // A tag header too damaged to read: start again from what the tag table names.
+            notes.clear();
             if (m_tagOrder)
                 setIndex({});
             detachIndex();
         }
     }
     if (!m_index)
-        attachIndex(ProductionIndex::salvage(*this));
-    if (m_recNo != 0)
+        attachIndex(ProductionIndex::salvage(*this, notes));
+    if (m_recNo != 0 && m_recNo <= m_recordCount)
         positionAt(m_recNo);
     else
         first();
     notify(TableObserver::Change::DataChanged);
+    return notes;
 }
 
 std::vector<std::string> Table::checkIndexes() {

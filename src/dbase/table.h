@@ -203,8 +203,10 @@ public:
     void findNearest(std::string_view value);
     // Rebuilds every tag from the records. Also repairs an index whose damage kept it from
     // opening (open with withIndex = false first): the tags its tag table still names are
-    // built afresh.
-    void regenerateIndexes();
+    // built afresh. A tag that cannot be rebuilt (its name or expression garbled) is left out
+    // and the others are rebuilt; the answer names each one left out, and says so when byte 28
+    // names an index file that is gone (the flag is then cleared). Empty when all went well.
+    std::vector<std::string> regenerateIndexes();
     // Problems of every tag (tree, order, keys against the records); empty when all is well.
     std::vector<std::string> checkIndexes();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 
 namespace dbase {
@@ -23,15 +24,19 @@ public:
     virtual void setPosition(std::uint32_t recNo, std::string_view record) = 0;
 };
 
-// Told about every record write, so an index can follow the table. before is empty for a new
-// record. aboutToWrite may throw to refuse the write; nothing reaches the file then.
+// Wraps every record write, so an index can follow the table. before is empty for a new
+// record. store() puts after into the table file; the hook calls it exactly once, or throws
+// before calling it to refuse the write (nothing reaches the file then).
 class RecordWriteHook {
 public:
     virtual ~RecordWriteHook() = default;
-    virtual void aboutToWrite(Table& /*table*/, std::uint32_t /*recNo*/,
-                              std::string_view /*before*/, std::string_view /*after*/) {}
-    virtual void written(Table& /*table*/, std::uint32_t /*recNo*/, std::string_view /*before*/,
-                         std::string_view /*after*/) {}
+    virtual void write(Table& /*table*/, std::uint32_t /*recNo*/, std::string_view /*before*/,
+                       std::string_view /*after*/, const std::function<void()>& store) {
+        store();
+    }
+    // Before pack puts the packed file in place: from here until packed() the record numbers
+    // the hook knows may name other records or none.
+    virtual void aboutToPack(Table& /*table*/) {}
     // After pack renumbered the records.
     virtual void packed(Table& /*table*/) {}
 };

@@ -1,6 +1,7 @@
 #include "table_tools.h"
 
 #include "dbf_layout.h"
+#include "file_io.h"
 
 #include <array>
 #include <cerrno>
@@ -245,7 +246,7 @@ CheckReport checkTable(const fs::path& file, const Progress& progress) {
         char marker = 0;
         if (size == dataEnd)
             report.notes.push_back("no end-of-file marker (0x1A) after the last record");
-        else if (readExactly(table.fileDescriptor(), &marker, 1, dataEnd) &&
+        else if (io::readAt(table.fileDescriptor(), &marker, 1, dataEnd) &&
                  marker != layout::kEndOfFile)
             report.notes.push_back("the byte after the last record is " +
                                    std::to_string(static_cast<unsigned char>(marker)) +
@@ -259,9 +260,8 @@ CheckReport checkTable(const fs::path& file, const Progress& progress) {
         const fs::path mdx = Table::indexPath(file);
         std::error_code ec;
         if (!fs::exists(mdx, ec)) {
-            report.notes.push_back("the header says a production index belongs to the table, "
-                                   "but " +
-                                   mdx.filename().string() + " is not there");
+            problem("the header says a production index belongs to the table, but " +
+                    mdx.filename().string() + " is not there; reindex clears the flag");
         } else {
             // Every tag: its tree, its order, and every record's key.
             try {

@@ -251,11 +251,11 @@ TEST_F(Cursor, WriteHookSeesEveryRecordWriteWithOldAndNewBytes) {
         std::vector<std::tuple<std::uint32_t, std::string, std::string>> writes;
         bool refuse = false;
         int packs = 0;
-        void aboutToWrite(Table&, std::uint32_t, std::string_view, std::string_view) override {
+        void write(Table&, std::uint32_t r, std::string_view b, std::string_view a,
+                   const std::function<void()>& store) override {
             if (refuse)
                 throw DatabaseError("refused");
-        }
-        void written(Table&, std::uint32_t r, std::string_view b, std::string_view a) override {
+            store();
             writes.emplace_back(r, std::string(b), std::string(a));
         }
         void packed(Table&) override { ++packs; }

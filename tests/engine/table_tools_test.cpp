@@ -74,12 +74,18 @@ TEST(TableTools, DumpConvertsFromTheTablesCodePage) {
 TEST(TableTools, CheckReportsDamagedRecordsAndOddities) {
     TempDir dir;
     const fs::path file = dir.copyFixture("foreign-mdx/TEST3.DBF");
+    const fs::path mdx = dir.copyFixture("foreign-mdx/TEST3.MDX");
     CheckReport clean = checkTable(file);
     EXPECT_EQ(clean.problemCount, 0u);
     EXPECT_EQ(clean.records, 3u);
     EXPECT_EQ(clean.live, 3u);
-    ASSERT_EQ(clean.notes.size(), 1u); // byte 28 set, no TEST3.MDX copied
-    EXPECT_NE(clean.notes[0].find("TEST3.MDX"), std::string::npos);
+    EXPECT_TRUE(clean.notes.empty());
+
+    // Byte 28 names an index that is gone: a problem, not a pass.
+    fs::remove(mdx);
+    const CheckReport noIndex = checkTable(file);
+    ASSERT_EQ(noIndex.problemCount, 1u);
+    EXPECT_NE(noIndex.problems[0].find("TEST3.MDX"), std::string::npos);
 
     std::string bytes = readFile(file);
     const std::size_t rec1 = 225;
@@ -94,7 +100,7 @@ TEST(TableTools, CheckReportsDamagedRecordsAndOddities) {
     const CheckReport r = checkTable(file);
     EXPECT_EQ(r.live, 2u);
     EXPECT_EQ(r.deleted, 1u);
-    EXPECT_EQ(r.problemCount, 3u);
+    EXPECT_EQ(r.problemCount, 4u); // three in the records, and the missing index
     std::string all;
     for (const std::string& p : r.problems)
         all += p + "\n";
