@@ -560,7 +560,7 @@ private:
         if (textMode()) {
             QString line = m_d.pageNumbers ? page + QStringLiteral("     ") + insurance : insurance;
             if (m_d.dateOnPage)
-                line += QStringLiteral("     ") + date;
+                line += (line.isEmpty() ? QString() : QStringLiteral("     ")) + date;
             writeLine({});
             writeLine(line);
             writeRaw(QByteArray(1, '\f'));
