@@ -89,6 +89,21 @@ void PdfSink::abort() {
     m_job.reset();
 }
 
+bool writePdf(const PageStream& pages, const QString& fileName, int first, int last,
+              QString* error) {
+    PdfSink sink(fileName);
+    if (!sink.start(QStringLiteral("Test Report"), pages.pageSize(), error))
+        return false;
+    first = std::max(first, 1);
+    last = std::min(last, pages.pageCount());
+    for (int n = first; n <= last; ++n)
+        if (!sink.output(pages, n - 1, error)) {
+            sink.abort();
+            return false;
+        }
+    return sink.finish(error);
+}
+
 // --- Page output -------------------------------------------------------------------------
 
 PageOutput::PageOutput(PageSink& sink) : m_sink(sink) {

@@ -68,6 +68,10 @@ private:
     std::unique_ptr<Job> m_job;
 };
 
+// Writes pages first..last (from 1) of recorded pages to a PDF file.
+bool writePdf(const PageStream& pages, const QString& fileName, int first, int last,
+              QString* error = nullptr);
+
 struct OutputColumn {
     double position = 0;   // inches from the paper's left edge
     double width = 0;      // inches
