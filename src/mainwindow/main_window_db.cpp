@@ -16,6 +16,8 @@
 #include "mainwindow/tip_dialog.h"
 #include "mainwindow/viewer_delegates.h"
 #include "mainwindow/viewer_model.h"
+#include "transfer/export_window.h"
+#include "transfer/import_window.h"
 #include "ui/busy_cursor.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
@@ -350,6 +352,15 @@ void TMain::DoSortOrder() {
     DisplayCount();
 }
 
+void TMain::DoImport() {
+    guarded([this] { TImportFormat::run(m_session, m_context, this); });
+    DisplayCount();
+}
+
+void TMain::DoExport() {
+    guarded([this] { TMyExport::run(m_session, m_context, this); });
+}
+
 void TMain::DoUpdateDatabase() {
     // The search stays in force across the reopening: the table keeps its filter.
     QString error;
@@ -471,6 +482,8 @@ void TMain::wireCommands() {
     on("&Records/&Add", "AddSpeed", "AddButton", [this] { DoAdd(); });
     on("&Records/&Edit", "EditSpeed", "EditButton", [this] { DoEdit(); });
     on("&Records/&Copy", "CopySpeed", "CopyButton", [this] { DoCopy(); });
+    on("&Records/&Import", "ImportSpeed", nullptr, [this] { DoImport(); });
+    on("&Records/E&xport", "ExportSpeed", nullptr, [this] { DoExport(); });
     connect(m_viewerGrid, &QAbstractItemView::doubleClicked, this, [this] { DoEdit(); });
     static const char* const listItems[kLookupListCount] = {
         "&Options/List &Maintenance/&Brand", "&Options/List &Maintenance/&Location",
@@ -508,13 +521,11 @@ void TMain::wireCommands() {
     DisableEndSearch();
 
     // Commands whose windows are not part of the program yet stay visible but disabled.
-    for (const char* path :
-         {"&File/&Back Up Data", "&File/&Restore Data", "&File/&Print", "&Records/&Import",
-          "&Records/E&xport", "Navi&gate/&Locate", "Navi&gate/Locate &Next", "Navi&gate/&Reports",
-          "Navi&gate/&Viewer", "&Tools/&Search and Replace"})
+    for (const char* path : {"&File/&Back Up Data", "&File/&Restore Data", "&File/&Print",
+                             "Navi&gate/&Locate", "Navi&gate/Locate &Next", "Navi&gate/&Reports",
+                             "Navi&gate/&Viewer", "&Tools/&Search and Replace"})
         action(QString::fromLatin1(path))->setEnabled(false);
-    for (const char* name : {"ImportSpeed", "ExportSpeed", "LocateSpeed", "LocateNextSpeed",
-                             "ReportSpeed", "ViewerSpeed"})
+    for (const char* name : {"LocateSpeed", "LocateNextSpeed", "ReportSpeed", "ViewerSpeed"})
         speedButton(QString::fromLatin1(name))->setEnabled(false);
 
     connect(m_navigator, &RecordNavigator::clicked, this, [this](int b) {

@@ -33,6 +33,8 @@ const std::pair<const char*, const char*> kTopics[] = {
     {"Search Window", "search.html"},
     {"Search Options", "search_options.html"},
     {"Sort Order", "sort_order.html"},
+    {"Import Window", "import.html"},
+    {"Export Window", "export.html"},
 };
 
 } // namespace
