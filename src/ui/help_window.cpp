@@ -33,6 +33,7 @@ const std::pair<const char*, const char*> kTopics[] = {
     {"Search Window", "search.html"},
     {"Search Options", "search_options.html"},
     {"Sort Order", "sort_order.html"},
+    {"Backup and Restore", "backup_restore.html"},
 };
 
 } // namespace
