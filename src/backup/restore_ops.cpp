@@ -124,6 +124,11 @@ bool restoreDatabase(InventorySession& session, const RestoreJob& job, Prompter&
         return false;
     }
     const QString target = QDir(session.paths.programDir).filePath(QFileInfo(chosen).fileName());
+    // Nor is any other table already in the program directory: it would be copied onto itself.
+    if (sameFile(chosen, target)) {
+        prompter.error(kRestoreIdenticalMessage);
+        return false;
+    }
     if (!CheckDBaseFormat(chosen, prompter))
         return false;
 

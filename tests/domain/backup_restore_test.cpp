@@ -320,6 +320,9 @@ TEST(Backup, DatabaseIntoItsOwnDirectoryEvenThroughALinkIsRefused) {
     EXPECT_TRUE(inv.session.items.isOpen());
     EXPECT_EQ(inv.items(), QStringList({"tv", "radio", "lamp"}));
     EXPECT_EQ(bytesOf(inv.session.items.paths().current), before);
+    // A root gives /HOME.DBF, never //HOME.DBF.
+    EXPECT_EQ(backupDestination("/"), "/");
+    EXPECT_EQ(backupDestination("/media/usb//"), "/media/usb/");
 }
 
 TEST(Backup, DatabaseCopiesTheTableOnlyAndKeepsTheSearch) {
@@ -494,8 +497,10 @@ TEST(Restore, ATableInUseElsewhereIsNotReplaced) {
 
     // The open file itself, also through a link, is no backup.
     ASSERT_TRUE(QFile::link(inv.programDir, inv.dir.file("alias")));
-    inv.prompter.expectMessage("Error", kRestoreIdenticalMessage);
+    inv.prompter.expectMessage("Error", kRestoreIdenticalMessage)
+        .expectMessage("Error", kRestoreIdenticalMessage);
     EXPECT_FALSE(inv.restore(RestoreKind::Database, inv.dir.file("alias/MASTER.DBF")));
+    EXPECT_FALSE(inv.restore(RestoreKind::Database, inv.programDir + "/OTHER.DBF"));
     EXPECT_EQ(inv.items(), QStringList({"mine"}));
 }
 
