@@ -74,7 +74,7 @@ TMyBackup::TMyBackup(InventorySession& session, WindowContext& context,
     heading(this, "Label2", QStringLiteral("Where To Back Up To"), 20, 182);
     m_dirBox = place(new QLineEdit(this), "DirBox", 20, 214, 282, 24);
     m_dirBox->setReadOnly(true);
-    m_choose = place(new QPushButton(QStringLiteral("C&hoose Directory..."), this), "ChooseButton",
+    m_choose = place(new QPushButton(QStringLiteral("Ch&oose Directory..."), this), "ChooseButton",
                      20, 246, 150, 28);
     m_choose->setAutoDefault(false);
 
