@@ -102,14 +102,21 @@ TEST(BackupWindow, BacksUpFromTheFileMenuAndKeepsTheViewerAndSearch) {
         prompter.expectDirectory(f.dir.path())
             .expectMessage("Error", kBackupIdenticalMessage)
             .expectDirectory(std::nullopt)
-            .expectDirectory(f.backupDir)
-            .expectMessage("Notice", kBackupDoneMessage);
+            .expectDirectory(f.backupDir);
         child<QPushButton>(dialog, "ChooseButton")->click();
         dialog->startButton()->click();
         EXPECT_EQ(dialog->cancelButton()->text(), "&Cancel");
         child<QPushButton>(dialog, "ChooseButton")->click(); // cancelled: the choice stays
         EXPECT_EQ(dialog->destination(), QDir::toNativeSeparators(f.dir.path()));
         child<QPushButton>(dialog, "ChooseButton")->click();
+        // A full target: told so, nothing copied, the window not finished.
+        dialog->setFreeSpaceProbe([](const QString&) { return std::optional<quint64>(0); });
+        prompter.expectMessage("Error", kBackupNoRoomMessage);
+        dialog->startButton()->click();
+        EXPECT_EQ(dialog->cancelButton()->text(), "&Cancel");
+        EXPECT_FALSE(QFile::exists(f.backupDir + "/HOME.DBF"));
+        dialog->setFreeSpaceProbe(fileSystemFreeSpace);
+        prompter.expectMessage("Notice", kBackupDoneMessage);
         dialog->startButton()->click();
         EXPECT_EQ(dialog->cancelButton()->text(), "&Close");
         EXPECT_EQ(dialog->focusWidget(), dialog->cancelButton());
