@@ -18,6 +18,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -243,6 +245,51 @@ TEST(FileCopy, CopiesEveryBlockAndReplacesOnlyWithACompleteCopy) {
     EXPECT_EQ(bytesOf(target), QByteArray("short"));
     EXPECT_EQ(copyFile(source, dir.file("missing/dir/T.DBF")), CopyResult::Failed);
     EXPECT_TRUE(leftovers(dir.path()).isEmpty()) << leftovers(dir.path()).join(",").toStdString();
+}
+
+// A real small file system: a 64 KB tmpfs mounted in a private mount namespace of a child
+// process (needs root; skipped elsewhere), so nothing outside the test ever sees it.
+TEST(FileCopy, AFileSystemThatFillsUpIsNoRoomAndKeepsTheOldTarget) {
+    TestDir dir;
+    const QString source = dir.file("BIG.DBF");
+    const QString small = dir.file("small");
+    QDir().mkpath(small);
+    writeBytes(source, pattern(200 * 1024));
+    int result[2];
+    ASSERT_EQ(::pipe(result), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(result[0]);
+        char status = 's'; // skipped
+        const QByteArray where = QFile::encodeName(small);
+        if (::unshare(CLONE_NEWNS) == 0 &&
+            ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+            ::mount("tmpfs", where.constData(), "tmpfs", 0, "size=64k") == 0) {
+            const QString target = small + "/BIG.DBF";
+            QFile old(target);
+            old.open(QIODevice::WriteOnly);
+            old.write("older backup");
+            old.close();
+            const CopyResult copied = copyFile(source, target);
+            QFile check(target);
+            check.open(QIODevice::ReadOnly);
+            const bool kept = check.readAll() == "older backup";
+            const bool clean = leftovers(small).isEmpty();
+            status = copied == CopyResult::NoRoom ? (kept && clean ? 'y' : 'k') : 'c';
+        }
+        (void)!::write(result[1], &status, 1);
+        ::_exit(0);
+    }
+    ::close(result[1]);
+    char status = 'n';
+    (void)!::read(result[0], &status, 1);
+    ::close(result[0]);
+    ::waitpid(pid, nullptr, 0);
+    if (status == 's')
+        GTEST_SKIP() << "no private tmpfs here (needs root)";
+    EXPECT_NE(status, 'c') << "the copy did not say there was no room";
+    EXPECT_NE(status, 'k') << "the older target was not kept, or a hidden copy was left";
+    EXPECT_EQ(status, 'y');
 }
 
 TEST(FileCopy, ABatchReplacesAllTargetsOrNone) {
