@@ -154,9 +154,7 @@ struct Inventory {
     }
     // A second database with other items, written elsewhere and left closed.
     QString makeTable(const QString& path, const QStringList& items) {
-        dbase::Table::create(QFile::encodeName(QFileInfo(path).absolutePath()).toStdString(),
-                             QFile::encodeName(QFileInfo(path).fileName()).toStdString(),
-                             itemFields());
+        EXPECT_TRUE(MakeNewDB(path, prompter));
         ItemTable t;
         t.setPaths(DatabasePaths::forTable(path));
         t.open();
@@ -165,29 +163,7 @@ struct Inventory {
             t.setText(F::Item, item);
             t.table().post();
         }
-        t.close();
         return path;
-    }
-    static std::vector<dbase::FieldDef> itemFields() {
-        std::vector<dbase::FieldDef> defs;
-        for (const ItemField& f : kItemFields) {
-            const std::string name(f.name);
-            switch (f.type) {
-            case FieldType::Character:
-                defs.push_back(dbase::FieldDef::character(name, f.width));
-                break;
-            case FieldType::Integer:
-                defs.push_back(dbase::FieldDef::integer(name));
-                break;
-            case FieldType::Float:
-                defs.push_back(dbase::FieldDef::floating(name));
-                break;
-            case FieldType::Date:
-                defs.push_back(dbase::FieldDef::date(name));
-                break;
-            }
-        }
-        return defs;
     }
 
     QStringList items() {
