@@ -510,10 +510,9 @@ void TMain::wireCommands() {
     DisableEndSearch();
 
     // Commands whose windows are not part of the program yet stay visible but disabled.
-    for (const char* path :
-         {"&File/&Print", "&Records/&Import",
-          "&Records/E&xport", "Navi&gate/&Locate", "Navi&gate/Locate &Next", "Navi&gate/&Reports",
-          "Navi&gate/&Viewer", "&Tools/&Search and Replace"})
+    for (const char* path : {"&File/&Print", "&Records/&Import", "&Records/E&xport",
+                             "Navi&gate/&Locate", "Navi&gate/Locate &Next", "Navi&gate/&Reports",
+                             "Navi&gate/&Viewer", "&Tools/&Search and Replace"})
         action(QString::fromLatin1(path))->setEnabled(false);
     for (const char* name : {"ImportSpeed", "ExportSpeed", "LocateSpeed", "LocateNextSpeed",
                              "ReportSpeed", "ViewerSpeed"})
