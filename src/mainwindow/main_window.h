@@ -84,6 +84,8 @@ public:
     void DoUpdateDatabase();
     void MenuPackClick();
     void MenuRebuildClick();
+    void DoBackup();
+    void DoRestore();
     void chooseFont(int which);  // 0 label, 1 edit, 2 button
     void chooseColors(int kind); // 1-5, 6 for all
     void showTips();

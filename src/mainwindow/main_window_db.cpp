@@ -460,6 +460,8 @@ void TMain::wireCommands() {
         connectCommand(a, speed, button);
     };
     on("&File/&Update Database", nullptr, nullptr, [this] { DoUpdateDatabase(); });
+    on("&File/&Back Up Data", nullptr, nullptr, [this] { DoBackup(); });
+    on("&File/&Restore Data", nullptr, nullptr, [this] { DoRestore(); });
     on("&Records/&Delete", "DeleteSpeed", "DeleteButton", [this] { DoDelete(); });
     on("Navi&gate/&End Search", "EndSearchSpeed", "EndSearchButton", [this] { DoEndSearch(); });
     on("&Tools/&Pack Database", nullptr, nullptr, [this] { MenuPackClick(); });
@@ -521,7 +523,7 @@ void TMain::wireCommands() {
     DisableEndSearch();
 
     // Commands whose windows are not part of the program yet stay visible but disabled.
-    for (const char* path : {"&File/&Back Up Data", "&File/&Restore Data", "&File/&Print",
+    for (const char* path : {"&File/&Print",
                              "Navi&gate/&Locate", "Navi&gate/Locate &Next", "Navi&gate/&Reports",
                              "Navi&gate/&Viewer", "&Tools/&Search and Replace"})
         action(QString::fromLatin1(path))->setEnabled(false);

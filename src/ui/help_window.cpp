@@ -35,6 +35,7 @@ const std::pair<const char*, const char*> kTopics[] = {
     {"Sort Order", "sort_order.html"},
     {"Import Window", "import.html"},
     {"Export Window", "export.html"},
+    {"Backup and Restore", "backup_restore.html"},
 };
 
 } // namespace
