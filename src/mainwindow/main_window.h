@@ -26,6 +26,7 @@ class ViewerModel;
 class LookupDelegate;
 class TMyEdit;
 class TMySearch;
+class TMyLocateDialog;
 
 // The record navigator: first, prior, next, last, insert, delete, edit, post, cancel, refresh.
 class RecordNavigator : public QWidget {
@@ -76,6 +77,11 @@ public:
     void DoAdd();
     void DoSearch();
     void DoSortOrder();
+    void DoFind();
+    void DoFindNext();
+    void DoSearchAndReplace();
+    void DoViewerConfig();
+    TMyLocateDialog* locateDialog() const { return m_locate; }
     void DoEdit();
     void DoCopy();
     TMyEdit* editor() const { return m_editor; }
@@ -150,6 +156,7 @@ private:
     void setBrowseMode();
     void syncCursorToGrid();
     void selectCurrentRecordInGrid();
+    void followCurrentRecord();
     void tickFormatMenus();
     void refreshDates();
     QString dialogDirectory() const;
@@ -165,6 +172,7 @@ private:
     LookupDelegate* m_lookupDelegate = nullptr;
     TMyEdit* m_editor = nullptr;
     TMySearch* m_search = nullptr;
+    TMyLocateDialog* m_locate = nullptr;
     bool m_startedUp = false;
     bool m_activatedOnce = false;
     bool m_rememberedFieldEditing = false;
