@@ -113,6 +113,7 @@ public:
     void setFilter(Filter filter);
     void clearFilter();
     bool hasFilter() const { return static_cast<bool>(m_filter); }
+    const Filter& filter() const { return m_filter; }
 
     // Records in the header, deleted ones included (re-read from the file).
     std::uint32_t recordCount();

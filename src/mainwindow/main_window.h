@@ -26,6 +26,7 @@ class ViewerModel;
 class LookupDelegate;
 class TMyEdit;
 class TMySearch;
+class TMyLocateDialog;
 
 // The record navigator: first, prior, next, last, insert, delete, edit, post, cancel, refresh.
 class RecordNavigator : public QWidget {
@@ -78,6 +79,11 @@ public:
     void DoSortOrder();
     void DoImport();
     void DoExport();
+    void DoFind();
+    void DoFindNext();
+    void DoSearchAndReplace();
+    void DoViewerConfig();
+    TMyLocateDialog* locateDialog() const { return m_locate; }
     void DoEdit();
     void DoCopy();
     TMyEdit* editor() const { return m_editor; }
@@ -154,6 +160,7 @@ private:
     void setBrowseMode();
     void syncCursorToGrid();
     void selectCurrentRecordInGrid();
+    void followCurrentRecord();
     void tickFormatMenus();
     void refreshDates();
     QString dialogDirectory() const;
@@ -169,6 +176,7 @@ private:
     LookupDelegate* m_lookupDelegate = nullptr;
     TMyEdit* m_editor = nullptr;
     TMySearch* m_search = nullptr;
+    TMyLocateDialog* m_locate = nullptr;
     bool m_startedUp = false;
     bool m_activatedOnce = false;
     bool m_rememberedFieldEditing = false;

@@ -3,6 +3,9 @@
 
 #include "appearance/color_config.h"
 #include "appearance/set_colors.h"
+#include "appearance/view_config.h"
+#include "find/locate_dialog.h"
+#include "find/search_replace.h"
 #include "edit/record_editor.h"
 #include "find/search_session.h"
 #include "find/search_window.h"
@@ -93,6 +96,15 @@ void TMain::startUp(const QStringList& arguments) {
     // The record editor lives for the whole run.
     m_editor = new TMyEdit(m_session, m_context, this);
     m_search = new TMySearch(m_session, m_context, viewerRefresher(), this);
+    m_locate = new TMyLocateDialog(m_context, this);
+    m_locate->Caption = QStringLiteral("Locate Field Value");
+    m_locate->DataSource = &m_session;
+    m_locate->MatchType = mtPartialMatchStart;
+    m_locate->CaseSensitive = false;
+    m_locate->SortFields = fsSortByFieldName;
+    m_locate->DefaultButton = dbFindNext;
+    m_locate->FieldSelection = fsAllFields;
+    m_locate->ShowMessages = true;
 
     if (!arguments.isEmpty() && arguments.first().toUpper() == QLatin1String("/BROWSE"))
         setBrowseMode();
@@ -359,6 +371,45 @@ void TMain::DoImport() {
 
 void TMain::DoExport() {
     guarded([this] { TMyExport::run(m_session, m_context, this); });
+    DisplayCount();
+}
+
+void TMain::DoFind() {
+    if (!m_locate)
+        return;
+    syncCursorToGrid();
+    if (guarded([this] { m_locate->execute(); }))
+        followCurrentRecord();
+}
+
+void TMain::DoFindNext() {
+    if (!m_locate)
+        return;
+    syncCursorToGrid();
+    if (guarded([this] { m_locate->DoFindNext(); }))
+        followCurrentRecord();
+}
+
+void TMain::followCurrentRecord() {
+    // The row of a record far down the table is read in first.
+    while (m_viewerModel->currentRow() < 0 && m_viewerModel->canFetchMore({}))
+        m_viewerModel->fetchMore({});
+    selectCurrentRecordInGrid();
+}
+
+void TMain::DoSearchAndReplace() {
+    syncCursorToGrid();
+    guarded([this] { TSearchAndReplace::run(m_session, m_context, viewerRefresher(), this); });
+    if (m_session.searchOn)
+        EnableEndSearch();
+    else
+        DisableEndSearch();
+    DisplayCount();
+}
+
+void TMain::DoViewerConfig() {
+    TViewConfig::run(m_session.db, m_context, this);
+    SetViewerOptions();
 }
 
 void TMain::DoUpdateDatabase() {
@@ -481,6 +532,10 @@ void TMain::wireCommands() {
     on("&Help/&About", nullptr, nullptr, [this] { showAbout(); });
     on("Navi&gate/&Search (Query)", "SearchSpeed", "SearchButton", [this] { DoSearch(); });
     on("&Options/Sort &Order", "SpeedSetOrder", nullptr, [this] { DoSortOrder(); });
+    on("Navi&gate/&Locate", "LocateSpeed", nullptr, [this] { DoFind(); });
+    on("Navi&gate/Locate &Next", "LocateNextSpeed", nullptr, [this] { DoFindNext(); });
+    on("Navi&gate/&Viewer", "ViewerSpeed", "ViewerButton", [this] { DoViewerConfig(); });
+    on("&Tools/&Search and Replace", nullptr, nullptr, [this] { DoSearchAndReplace(); });
     on("&Records/&Add", "AddSpeed", "AddButton", [this] { DoAdd(); });
     on("&Records/&Edit", "EditSpeed", "EditButton", [this] { DoEdit(); });
     on("&Records/&Copy", "CopySpeed", "CopyButton", [this] { DoCopy(); });
@@ -523,11 +578,9 @@ void TMain::wireCommands() {
     DisableEndSearch();
 
     // Commands whose windows are not part of the program yet stay visible but disabled.
-    for (const char* path : {"&File/&Print",
-                             "Navi&gate/&Locate", "Navi&gate/Locate &Next", "Navi&gate/&Reports",
-                             "Navi&gate/&Viewer", "&Tools/&Search and Replace"})
+    for (const char* path : {"&File/&Print", "Navi&gate/&Reports"})
         action(QString::fromLatin1(path))->setEnabled(false);
-    for (const char* name : {"LocateSpeed", "LocateNextSpeed", "ReportSpeed", "ViewerSpeed"})
+    for (const char* name : {"ReportSpeed"})
         speedButton(QString::fromLatin1(name))->setEnabled(false);
 
     connect(m_navigator, &RecordNavigator::clicked, this, [this](int b) {

@@ -36,6 +36,14 @@ const std::pair<const char*, const char*> kTopics[] = {
     {"Import Window", "import.html"},
     {"Export Window", "export.html"},
     {"Backup and Restore", "backup_restore.html"},
+    {"Locate", "locate.html"},
+    {"Search and Replace", "search_replace.html"},
+    {"Viewer Configuration Title", "viewer_config.html#title"},
+    {"Viewer Configuration Look", "viewer_config.html#look"},
+    {"Viewer Configuration Show", "viewer_config.html#show"},
+    {"Viewer Configuration Widths", "viewer_config.html#widths"},
+    {"Viewer Configuration Order", "viewer_config.html#order"},
+    {"Viewer Configuration Names", "viewer_config.html#names"},
 };
 
 } // namespace

@@ -50,7 +50,7 @@ TEST(SourceRules, FoldersIncludeEachOtherOneWayOnly) {
         {"ui", {"formats"}},
         {"items", {"dbase", "formats", "ui"}},
         {"settings", {"dbase", "formats", "ui", "items"}},
-        {"appearance", {"formats", "ui", "settings"}},
+        {"appearance", {"formats", "ui", "items", "settings"}},
         {"lists", {"formats", "ui", "items", "settings", "appearance"}},
         {"session", lower.mid(0, 7)},
         {"edit", lower},
