@@ -1,8 +1,8 @@
 #pragma once
 
-#include "settings/app_paths.h"
-#include "session/inventory_session.h"
 #include "mainwindow/main_window_rules.h"
+#include "session/inventory_session.h"
+#include "settings/app_paths.h"
 #include "ui/window_context.h"
 
 #include <QMainWindow>
@@ -150,6 +150,9 @@ private:
     void setBrowseMode();
     void syncCursorToGrid();
     void selectCurrentRecordInGrid();
+    // Runs a command that reopens or re-filters the table with one reading of the viewer's
+    // rows at its end, then shows the current record.
+    void withOneViewerReload(const std::function<void()>& work);
     void tickFormatMenus();
     void refreshDates();
     QString dialogDirectory() const;
