@@ -1,7 +1,7 @@
 #include "mainwindow/main_window.h"
 
-#include "ui/prompter.h"
 #include "mainwindow/speed_glyphs.h"
+#include "ui/prompter.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -211,6 +211,8 @@ void TMain::createControls() {
     m_viewerGrid = new QTableView(m_client);
     m_viewerGrid->setObjectName(QStringLiteral("ViewerGrid"));
     m_viewerGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    // The title row keeps the weight its font says, whatever row is selected.
+    m_viewerGrid->horizontalHeader()->setHighlightSections(false);
     m_viewerGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_viewerGrid->setTabKeyNavigation(true);
 }

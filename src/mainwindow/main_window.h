@@ -161,6 +161,9 @@ private:
     void syncCursorToGrid();
     void selectCurrentRecordInGrid();
     void followCurrentRecord();
+    // Runs a command that reopens or re-filters the table with one reading of the viewer's
+    // rows at its end, then shows the current record.
+    void withOneViewerReload(const std::function<void()>& work);
     void tickFormatMenus();
     void refreshDates();
     QString dialogDirectory() const;

@@ -35,6 +35,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
@@ -231,9 +232,14 @@ void TMain::SetViewerOptions() {
     m_viewerModel->setColumns(columns);
     refreshDates();
     const QFontMetrics fm(cellFont);
-    for (int c = 0; c < static_cast<int>(columns.size()); ++c)
-        m_viewerGrid->horizontalHeader()->resizeSection(
-            c, fm.averageCharWidth() * std::max(1, columns[static_cast<size_t>(c)].widthChars) + 8);
+    const QFontMetrics titleMetrics(titleFont);
+    for (int c = 0; c < static_cast<int>(columns.size()); ++c) {
+        const ViewerColumn& column = columns[static_cast<size_t>(c)];
+        // A column is never narrower than its title ("Replacement Cost" over a 12-wide field).
+        const int cells = fm.averageCharWidth() * std::max(1, column.widthChars) + 8;
+        const int title = db.showTitles ? titleMetrics.horizontalAdvance(column.title) + 12 : 0;
+        m_viewerGrid->horizontalHeader()->resizeSection(c, std::max(cells, title));
+    }
     m_viewerGrid->verticalHeader()->setDefaultSectionSize(fm.height() + 6);
     m_lookupDelegate->setLists(&m_session.lists);
     m_lookupDelegate->setFont(cellFont);
@@ -243,7 +249,10 @@ void TMain::SetViewerOptions() {
 
 void TMain::DisplayCount() {
     quint32 count = 0;
-    if (m_session.items.isOpen()) {
+    if (const auto rows = m_viewerModel->liveCount()) {
+        // The viewer already holds one row per visible record.
+        count = *rows;
+    } else if (m_session.items.isOpen()) {
         guarded([this, &count] {
             BusyCursor busy;
             count = m_session.items.table().countVisible();
@@ -269,6 +278,8 @@ void TMain::SetColors() {
 void TMain::DoFileSpecific() {
     applyUserFontsToMain();
     SetViewerOptions();
+    // Another database starts at its first column.
+    m_viewerGrid->horizontalScrollBar()->setValue(0);
     SetColors();
     DisplayCount();
 }
@@ -277,6 +288,14 @@ void TMain::syncCursorToGrid() {
     const QModelIndex current = m_viewerGrid->currentIndex();
     if (current.isValid())
         m_viewerModel->moveCursorToRow(current.row());
+}
+
+void TMain::withOneViewerReload(const std::function<void()>& work) {
+    {
+        ViewerModel::Batch batch(*m_viewerModel);
+        work();
+    }
+    selectCurrentRecordInGrid();
 }
 
 void TMain::selectCurrentRecordInGrid() {
@@ -345,7 +364,13 @@ std::function<void()> TMain::viewerRefresher() {
 void TMain::DoSearch() {
     if (!m_search)
         return;
-    guarded([this] { m_search->execute(); });
+    withOneViewerReload([this] {
+        guarded([this] {
+            // A new search over one in force keeps the same table open with another filter.
+            if (m_search->execute())
+                m_viewerModel->reload();
+        });
+    });
     if (m_session.searchOn)
         EnableEndSearch();
     else
@@ -355,12 +380,14 @@ void TMain::DoSearch() {
 
 void TMain::DoEndSearch() {
     DisableEndSearch();
-    guarded([this] { endSearch(m_session, viewerRefresher()); });
+    withOneViewerReload([this] { guarded([this] { endSearch(m_session, viewerRefresher()); }); });
     DisplayCount();
 }
 
 void TMain::DoSortOrder() {
-    guarded([this] { TMySortOrder::run(m_session, m_context, viewerRefresher(), this); });
+    withOneViewerReload([this] {
+        guarded([this] { TMySortOrder::run(m_session, m_context, viewerRefresher(), this); });
+    });
     DisplayCount();
 }
 
@@ -371,7 +398,6 @@ void TMain::DoImport() {
 
 void TMain::DoExport() {
     guarded([this] { TMyExport::run(m_session, m_context, this); });
-    DisplayCount();
 }
 
 void TMain::DoFind() {
@@ -417,25 +443,32 @@ void TMain::DoUpdateDatabase() {
     QString error;
     if (!saveDatabaseSettings(m_session.db, m_session.items.paths().settings, &error))
         m_prompter.error(error);
-    guarded([this] {
-        m_session.items.close();
-        openItemTable();
+    withOneViewerReload([this] {
+        guarded([this] {
+            m_session.items.close();
+            openItemTable();
+        });
+        SetViewerOptions();
     });
-    SetViewerOptions();
     DisplayCount();
 }
 
 void TMain::MenuPackClick() {
     BusyCursor busy;
-    guarded([this] { packDatabase(m_session.items, m_prompter, [this] { openItemTable(); }); });
-    SetViewerOptions();
+    withOneViewerReload([this] {
+        guarded([this] { packDatabase(m_session.items, m_prompter, [this] { openItemTable(); }); });
+        SetViewerOptions();
+    });
     DisplayCount();
 }
 
 void TMain::MenuRebuildClick() {
     BusyCursor busy;
-    guarded([this] { rebuildIndexes(m_session.items, m_prompter, [this] { attachViewer(); }); });
-    SetViewerOptions();
+    withOneViewerReload([this] {
+        guarded(
+            [this] { rebuildIndexes(m_session.items, m_prompter, [this] { attachViewer(); }); });
+        SetViewerOptions();
+    });
     DisplayCount();
 }
 
@@ -499,6 +532,18 @@ void TMain::wireCommands() {
     m_viewerGrid->setItemDelegate(m_lookupDelegate);
     connect(m_viewerModel, &ViewerModel::editRefused, this,
             [this](const QString& message) { m_prompter.error(message); });
+    connect(m_viewerModel, &ViewerModel::viewerError, this,
+            [this](const QString& message) { m_prompter.error(message); });
+    // Rows come and go with grid edits, adds and deletes; the count follows at once.
+    const auto showLiveCount = [this] {
+        if (const auto rows = m_viewerModel->liveCount()) {
+            m_countLabel->setText(QString::number(*rows));
+            applyVerticalLayout();
+        }
+    };
+    connect(m_viewerModel, &QAbstractItemModel::rowsInserted, this, showLiveCount);
+    connect(m_viewerModel, &QAbstractItemModel::rowsRemoved, this, showLiveCount);
+    connect(m_viewerModel, &QAbstractItemModel::modelReset, this, showLiveCount);
     connect(m_viewerGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
                 if (current.isValid())
@@ -600,17 +645,17 @@ void TMain::wireCommands() {
                 break;
             case RecordNavigator::Last:
                 t.last();
-                while (m_viewerModel->currentRow() < 0 && m_viewerModel->canFetchMore({}))
-                    m_viewerModel->fetchMore({});
                 break;
             case RecordNavigator::Delete:
                 DoDelete();
                 return;
-            case RecordNavigator::Refresh:
+            case RecordNavigator::Refresh: {
+                ViewerModel::Batch batch(*m_viewerModel);
                 t.refresh();
                 m_viewerModel->reload();
                 DisplayCount();
                 break;
+            }
             case RecordNavigator::Edit:
             case RecordNavigator::Insert:
             case RecordNavigator::Post:

@@ -2,14 +2,14 @@
 // one sequence. A refused or failed choice leaves the open database, its settings and its
 // lists as they were.
 
-#include "settings/ini_file.h"
-#include "mainwindow/main_window.h"
-#include "ui/prompter.h"
-#include "mainwindow/viewer_model.h"
+#include "find/search_session.h"
 #include "items/database_ops.h"
 #include "items/sort_index.h"
 #include "items/sort_string.h"
-#include "find/search_session.h"
+#include "mainwindow/main_window.h"
+#include "mainwindow/viewer_model.h"
+#include "settings/ini_file.h"
+#include "ui/prompter.h"
 
 #include <QAction>
 #include <QDir>
@@ -155,14 +155,16 @@ bool TMain::switchDatabase(SwitchKind kind, const QString& recentPath, bool star
     }
     setWindowTitle(QStringLiteral("Tallywick Inventory 97 (%1)").arg(paths.name));
     m_session.global.lastDatabase = path;
-    attachViewer();
+    withOneViewerReload([&] {
+        attachViewer();
 
-    // 14-16.
-    if (!startupRecovery) {
-        DoFileSpecific();
-        DoLastFiles(m_recentFiles, previousPath, path);
-        SetMenuLastFiles();
-    }
+        // 14-16.
+        if (!startupRecovery) {
+            DoFileSpecific();
+            DoLastFiles(m_recentFiles, previousPath, path);
+            SetMenuLastFiles();
+        }
+    });
     DisplayCount();
     return true;
 }

@@ -1,11 +1,15 @@
 #include "mainwindow/viewer_delegates.h"
 
+#include "items/item_schema.h"
 #include "lists/lookup_lists.h"
 #include "mainwindow/viewer_model.h"
-#include "items/item_schema.h"
 
 #include <QComboBox>
 #include <QLineEdit>
+
+namespace {
+constexpr int kTypedDateLength = 10;
+} // namespace
 
 int LookupDelegate::listForField(int fieldNumber) {
     for (const LookupListInfo& info : kLookupLists)
@@ -33,9 +37,11 @@ QWidget* LookupDelegate::createEditor(QWidget* parent, const QStyleOptionViewIte
         editor = combo;
     }
     if (auto* line = qobject_cast<QLineEdit*>(editor)) {
-        for (const ItemField& f : kItemFields)
-            if (f.number == field)
-                line->setMaxLength(f.width);
+        if (const ItemField* f = itemField(field)) {
+            // A date is stored in 8 bytes but typed in up to 10 characters (dd-mm-yyyy); the
+            // model refuses what it cannot read, so a cut-short year never reaches the file.
+            line->setMaxLength(f->type == FieldType::Date ? kTypedDateLength : f->width);
+        }
     } else if (auto* combo = qobject_cast<QComboBox*>(editor)) {
         if (const ItemField* f = itemField(field))
             combo->lineEdit()->setMaxLength(f->width);

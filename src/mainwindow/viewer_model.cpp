@@ -1,7 +1,9 @@
 #include "mainwindow/viewer_model.h"
 
-#include "items/item_schema.h"
 #include "dbase/code_page.h"
+#include "items/item_schema.h"
+#include "mainwindow/viewer_rows.h"
+#include "ui/busy_cursor.h"
 
 #include <QColor>
 
@@ -112,82 +114,154 @@ std::uint32_t ViewerModel::recordAt(int row) const {
     return m_records[static_cast<size_t>(row)];
 }
 
+void ViewerModel::endBatch() {
+    if (--m_batchDepth == 0 && m_reloadWanted)
+        reload();
+}
+
 void ViewerModel::reload() {
     beginResetModel();
     m_records.clear();
     m_cache.clear();
-    m_atEnd = true;
-    if (m_table && m_table->isOpen()) {
-        m_atEnd = false;
-        // Read at least the first screen, and far enough to show the current record.
-        readRows(kBatch);
-        const std::uint32_t current = m_table->recordNumber();
-        if (current != 0) {
-            while (!m_atEnd &&
-                   std::find(m_records.begin(), m_records.end(), current) == m_records.end())
-                readRows(kBatch * 10, current);
+    m_syncPending = false;
+    m_snapshot = {};
+    // While a record is being edited the walk would post it: read the rows once it is done.
+    m_reloadWanted = m_batchDepth > 0 || (m_table && m_table->isOpen() && !browsing());
+    if (m_table && m_table->isOpen() && !m_reloadWanted) {
+        try {
+            BusyCursor wait;
+            BusyFlag busy(m_busy);
+            m_records = collectViewerRows(*m_table);
+            takeSnapshot();
+            m_lastError.clear();
+            m_lastCurrent = m_table->recordNumber();
+        } catch (const std::exception& e) {
+            // The grid stays empty but usable: the menus, Rebuild Indexes among them, work.
+            m_records.clear();
+            report(e.what());
         }
     }
     endResetModel();
 }
 
-std::vector<std::uint32_t> ViewerModel::walkAfter(std::uint32_t after, int count,
-                                                  std::uint32_t stopAt) {
-    std::vector<std::uint32_t> rows;
-    if (!m_table || !m_table->isOpen() || m_atEnd)
-        return rows;
-    BusyFlag busy(m_busy);
-    CursorKeeper keep(*m_table);
-    if (after == 0) {
-        m_table->first();
-    } else {
-        m_table->gotoBookmark({after});
-        if (m_table->recordNumber() != after) {
-            // The last row we read has gone; the next reload starts afresh.
-            m_atEnd = true;
-            return rows;
-        }
-        m_table->next();
-        if (m_table->eof()) {
-            m_atEnd = true;
-            return rows;
-        }
-    }
-    while (static_cast<int>(rows.size()) < count) {
-        const std::uint32_t rec = m_table->recordNumber();
-        if (rec == 0 || rec == after || (!rows.empty() && rec == rows.back()))
-            break;
-        rows.push_back(rec);
-        if (rec == stopAt)
-            return rows;
-        m_table->next();
-        if (m_table->eof())
-            break;
-    }
-    if (static_cast<int>(rows.size()) < count)
-        m_atEnd = true;
-    return rows;
+std::optional<std::uint32_t> ViewerModel::liveCount() const {
+    if (!m_snapshot.open || m_reloadWanted || !m_table || !m_table->isOpen())
+        return std::nullopt;
+    return static_cast<std::uint32_t>(m_records.size());
 }
 
-void ViewerModel::readRows(int count, std::uint32_t stopAt) {
-    const auto rows = walkAfter(m_records.empty() ? 0 : m_records.back(), count, stopAt);
-    m_records.insert(m_records.end(), rows.begin(), rows.end());
-}
-
-bool ViewerModel::canFetchMore(const QModelIndex& parent) const {
-    return !parent.isValid() && !m_atEnd;
-}
-
-void ViewerModel::fetchMore(const QModelIndex& parent) {
-    if (parent.isValid() || m_atEnd)
+void ViewerModel::takeSnapshot() {
+    m_snapshot.open = m_table && m_table->isOpen();
+    if (!m_snapshot.open)
         return;
-    const auto rows = walkAfter(m_records.empty() ? 0 : m_records.back(), kBatch, 0);
-    if (rows.empty())
+    m_snapshot.tag = m_table->indexName();
+    m_snapshot.filtered = m_table->hasFilter();
+    m_snapshot.headerCount = m_table->recordCount();
+}
+
+void ViewerModel::report(const char* what) const {
+    const QString message = QString::fromLocal8Bit(what);
+    // The same fault met again (the next painted cell, the next reload) is not news.
+    if (message == m_lastError)
         return;
-    const int first = static_cast<int>(m_records.size());
-    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
-    m_records.insert(m_records.end(), rows.begin(), rows.end());
-    endInsertRows();
+    m_lastError = message;
+    auto* self = const_cast<ViewerModel*>(this);
+    // Never from inside a paint or a notice of the table: the receiver may open a modal box.
+    QMetaObject::invokeMethod(
+        self, [self, message] { emit self->viewerError(message); }, Qt::QueuedConnection);
+}
+
+bool ViewerModel::browsing() const {
+    // Moving the cursor while a record is being edited would post it half-done.
+    return m_table && m_table->isOpen() && m_table->state() == dbase::TableState::Browse;
+}
+
+int ViewerModel::rowOf(std::uint32_t rec) const {
+    if (rec == 0)
+        return -1;
+    const auto it = std::find(m_records.begin(), m_records.end(), rec);
+    return it == m_records.end() ? -1 : static_cast<int>(it - m_records.begin());
+}
+
+void ViewerModel::resyncRecord(std::uint32_t rec) {
+    if (rec == 0 || !browsing())
+        return;
+    m_cache.remove(rec);
+    const int oldRow = rowOf(rec);
+    int newRow = -1; // the row it belongs at, counted without it
+    try {
+        BusyFlag busy(m_busy);
+        CursorKeeper keep(*m_table);
+        if (rec > m_table->recordCount())
+            return;
+        m_table->gotoBookmark({rec});
+        if (m_table->recordNumber() == rec) {
+            // Visible: it goes before the next visible record that already has a row.
+            newRow = static_cast<int>(m_records.size()) - (oldRow >= 0 ? 1 : 0);
+            for (;;) {
+                m_table->next();
+                if (m_table->eof())
+                    break;
+                const int next = rowOf(m_table->recordNumber());
+                if (next >= 0 && m_table->recordNumber() != rec) {
+                    newRow = next > oldRow && oldRow >= 0 ? next - 1 : next;
+                    break;
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        report(e.what());
+        return;
+    }
+    if (oldRow >= 0 && oldRow == newRow) {
+        if (columnCount() > 0)
+            emit dataChanged(index(oldRow, 0), index(oldRow, columnCount() - 1));
+        return;
+    }
+    if (oldRow >= 0) {
+        beginRemoveRows({}, oldRow, oldRow);
+        m_records.erase(m_records.begin() + oldRow);
+        endRemoveRows();
+    }
+    if (newRow >= 0) {
+        beginInsertRows({}, newRow, newRow);
+        m_records.insert(m_records.begin() + newRow, rec);
+        endInsertRows();
+    }
+}
+
+void ViewerModel::sync() {
+    if (m_reloadWanted)
+        return; // the batch's reload reads everything anyway
+    if (!browsing()) {
+        if (m_table && m_table->isOpen())
+            m_syncPending = true;
+        else if (!m_records.empty() || m_snapshot.open)
+            reload();
+        return;
+    }
+    m_syncPending = false;
+    std::uint32_t header = 0;
+    try {
+        header = m_table->recordCount();
+    } catch (const std::exception& e) {
+        report(e.what());
+        return;
+    }
+    if (!m_snapshot.open || m_snapshot.tag != m_table->indexName() ||
+        m_snapshot.filtered != m_table->hasFilter() || header < m_snapshot.headerCount ||
+        header - m_snapshot.headerCount > kResyncLimit) {
+        reload();
+        return;
+    }
+    // Records are only ever appended at the end of a dBase table.
+    const std::uint32_t from = m_snapshot.headerCount + 1;
+    m_snapshot.headerCount = header;
+    for (std::uint32_t rec = from; rec <= header; ++rec)
+        resyncRecord(rec);
+    // A delete leaves the cursor on the next record: the one it was on before is checked.
+    resyncRecord(m_lastCurrent);
+    m_lastCurrent = m_table->recordNumber();
 }
 
 int ViewerModel::rowCount(const QModelIndex& parent) const {
@@ -216,6 +290,8 @@ const QStringList* ViewerModel::rowTexts(int row) const {
         return nullptr;
     if (const QStringList* hit = m_cache.object(rec))
         return hit;
+    if (!browsing())
+        return nullptr;
     auto* texts = new QStringList;
     try {
         auto* self = const_cast<ViewerModel*>(this);
@@ -226,8 +302,9 @@ const QStringList* ViewerModel::rowTexts(int row) const {
             for (int n = 1; n <= kItemFieldCount; ++n)
                 texts->append(displayText(tableFieldIndex(n)));
         }
-    } catch (const dbase::DatabaseError&) {
+    } catch (const std::exception& e) {
         texts->clear();
+        report(e.what());
     }
     while (texts->size() < kItemFieldCount)
         texts->append(QString());
@@ -336,54 +413,69 @@ bool ViewerModel::setData(const QModelIndex& index, const QVariant& value, int r
             m_table->cancel();
             throw;
         }
-    } catch (const dbase::DatabaseError& e) {
+    } catch (const std::exception& e) {
         emit editRefused(QString::fromStdString(e.what()));
         return false;
     }
     m_cache.remove(rec);
     emit dataChanged(this->index(index.row(), 0), this->index(index.row(), columnCount() - 1));
+    // A changed sort key or a value that leaves the search moves the row; not while the view
+    // is still closing the cell editor.
+    QMetaObject::invokeMethod(
+        this, [this, rec] { resyncRecord(rec); }, Qt::QueuedConnection);
     return true;
 }
 
 int ViewerModel::currentRow() {
     if (!m_table || !m_table->isOpen())
         return -1;
-    const std::uint32_t current = m_table->recordNumber();
-    if (current == 0)
-        return -1;
-    const auto it = std::find(m_records.begin(), m_records.end(), current);
-    return it == m_records.end() ? -1 : static_cast<int>(it - m_records.begin());
+    return rowOf(m_table->recordNumber());
 }
 
 bool ViewerModel::moveCursorToRow(int row) {
     const std::uint32_t rec = recordAt(row);
     if (rec == 0 || !m_table)
         return false;
+    if (!browsing())
+        return false;
     BusyFlag busy(m_busy);
     try {
         m_table->gotoBookmark({rec});
-    } catch (const dbase::DatabaseError&) {
+    } catch (const std::exception& e) {
+        report(e.what());
         return false;
     }
-    return m_table->recordNumber() == rec;
+    m_lastCurrent = m_table->recordNumber();
+    return m_lastCurrent == rec;
 }
 
 void ViewerModel::tableChanged(const dbase::Table&, Change change) {
     if (m_busy)
         return;
+    if (!m_table || !m_table->isOpen()) {
+        if (change == Change::DataChanged && (!m_records.empty() || m_snapshot.open))
+            reload();
+        return;
+    }
     switch (change) {
     case Change::Moved:
+        m_lastCurrent = m_table->recordNumber();
         break;
-    case Change::RecordChanged: {
-        const int row = currentRow();
-        if (row >= 0) {
-            m_cache.remove(recordAt(row));
-            emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    case Change::RecordChanged:
+        // Edit and cancel come here too; only a posted record is looked at again.
+        if (!browsing())
+            break;
+        if (m_reloadWanted && m_batchDepth == 0) {
+            reload();
+            break;
         }
+        if (m_syncPending)
+            sync();
+        resyncRecord(m_table->recordNumber());
+        m_lastCurrent = m_table->recordNumber();
         break;
-    }
     case Change::DataChanged:
-        reload();
+        sync();
         break;
     }
 }

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 // One column of the Inventory Viewer: which item field, its title and its width.
@@ -17,9 +18,12 @@ struct ViewerColumn {
 };
 
 // The Inventory Viewer's rows: the item table as its cursor walks it (sort index, search
-// filter, deleted records skipped). Rows are read on demand, a batch at a time, and the text
-// of a row is cached only while it is likely to be shown again, so a table of any size opens
-// at once and the memory used does not follow the table's size.
+// filter, deleted records skipped). The model holds the record number of every row (four
+// bytes a row), built once per reload, so the grid knows the whole count and any row, the
+// last or the middle one, is found at once; only the rows on screen are read, and their text
+// is cached only while it is likely to be shown again. Appends, posts and deletes move single
+// rows instead of reading everything again. Every error the table raises becomes one
+// viewerError() signal, never an exception out of the model.
 class ViewerModel : public QAbstractTableModel, private dbase::TableObserver {
     Q_OBJECT
 public:
@@ -40,6 +44,25 @@ public:
 
     // Reads the rows again from the table (after a search, a new order, a switch...).
     void reload();
+
+    // Commands that close, reopen and re-filter the table ask for several reloads on the way;
+    // inside a batch the rows are only emptied, and read once when the last batch ends.
+    class Batch {
+    public:
+        explicit Batch(ViewerModel& model) : m_model(model) { ++m_model.m_batchDepth; }
+        ~Batch() { m_model.endBatch(); }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        ViewerModel& m_model;
+    };
+    // Puts one record's row where the table's order and filter now want it (removing it when
+    // it is no longer visible).
+    void resyncRecord(std::uint32_t rec);
+    // The number of rows when they were read from the table as it is open now (none while a
+    // batch waits for its reload or after a failed reading): the record count to show.
+    std::optional<std::uint32_t> liveCount() const;
     // The row of the table's current record, or -1.
     int currentRow();
     // Makes the record of this row the table's current record.
@@ -55,21 +78,27 @@ public:
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
-    bool canFetchMore(const QModelIndex& parent) const override;
-    void fetchMore(const QModelIndex& parent) override;
 
-    static constexpr int kBatch = 200;
+    // More new records than this at once (an import) are cheaper to read again in one pass.
+    static constexpr std::uint32_t kResyncLimit = 500;
 
 signals:
     // A value typed into the grid could not be stored; the text is fit to show the user.
     void editRefused(const QString& message);
+    // Reading the table failed; the text names what went wrong. Sent once per failure, never
+    // from inside a paint (connect it queued to show a message box).
+    void viewerError(const QString& message);
 
 private:
     void tableChanged(const dbase::Table& table, Change change) override;
-    // The record numbers of up to `count` rows after record `after` (0: from the first),
-    // stopping early at `stopAt` when given. Sets m_atEnd when the walk ran out.
-    std::vector<std::uint32_t> walkAfter(std::uint32_t after, int count, std::uint32_t stopAt);
-    void readRows(int count, std::uint32_t stopAt = 0);
+    // After DataChanged: new records and the last current one move to their rows; a new
+    // order, filter or file is read again whole.
+    void sync();
+    void endBatch();
+    void takeSnapshot();
+    void report(const char* what) const;
+    int rowOf(std::uint32_t rec) const;
+    bool browsing() const;
     const QStringList* rowTexts(int row) const;
     QString displayText(int fieldIndex) const;
     int tableFieldIndex(int fieldNumber) const;
@@ -81,8 +110,19 @@ private:
     DateReader m_readDate;
     bool m_editable = false;
 
-    std::vector<std::uint32_t> m_records;
-    bool m_atEnd = true;
-    bool m_busy = false; // our own walks move the cursor: ignore the notices they cause
+    std::vector<std::uint32_t> m_records; // record number of each row
+    // What the rows were read from; a change of any of these needs a full reload.
+    struct Snapshot {
+        bool open = false;
+        std::string tag;
+        bool filtered = false;
+        std::uint32_t headerCount = 0;
+    } m_snapshot;
+    std::uint32_t m_lastCurrent = 0; // the record the cursor was last seen on
+    bool m_syncPending = false;      // a change came while a record was being edited
+    int m_batchDepth = 0;
+    bool m_reloadWanted = false; // asked for inside a batch
+    bool m_busy = false;         // our own walks move the cursor: ignore the notices they cause
+    mutable QString m_lastError; // reported already; cleared by a reading that succeeds
     mutable QCache<std::uint32_t, QStringList> m_cache{2000};
 };
