@@ -1,7 +1,7 @@
 #include "reports/report_generator.h"
 
-#include "db/item_schema.h"
-#include "db/item_table.h"
+#include "items/item_schema.h"
+#include "items/item_table.h"
 #include "dbase/database_error.h"
 
 #include <QLocale>
