@@ -8,8 +8,20 @@
 #include <cstdio>
 
 int main(int argc, char* argv[]) {
+    // --help and --version answer without a display.
+    QStringList raw;
+    for (int i = 0; i < argc; ++i)
+        raw << QString::fromLocal8Bit(argv[i]);
+    const CommandLine early = parseCommandLine(raw);
+    if (early.outcome == CommandLine::Outcome::ShowHelp ||
+        early.outcome == CommandLine::Outcome::ShowVersion) {
+        std::fputs(early.text.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallywick Inventory 97"));
+    // Parsed again without the options Qt took for itself (-platform and the like).
     const CommandLine commandLine = parseCommandLine(QApplication::arguments());
     switch (commandLine.outcome) {
     case CommandLine::Outcome::ShowHelp:

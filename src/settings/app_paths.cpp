@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
 QString xdgDir(const char* variable, const QString& fallbackUnderHome) {
@@ -32,7 +33,7 @@ CommandLine parseCommandLine(const QStringList& args) {
     parser.setApplicationDescription(
         QStringLiteral("A home inventory over dBase IV tables.\n"
                        "/BROWSE as the first argument also starts browse mode."));
-    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption programDir(
         QStringLiteral("program-dir"),
@@ -47,6 +48,13 @@ CommandLine parseCommandLine(const QStringList& args) {
     parser.addPositionalArgument(QStringLiteral("/BROWSE"), QStringLiteral("Browse mode."),
                                  QStringLiteral("[/BROWSE]"));
 
+    // Without an application object the parser cannot name the program itself.
+    const QString program = QFileInfo(args.value(0)).fileName();
+    auto help = [&] {
+        QString text = parser.helpText();
+        text.replace(QStringLiteral("<executable_name>"), program);
+        return text;
+    };
     CommandLine result;
     AppPaths& p = result.paths;
     p.programDir = AppPaths::defaultProgramDir();
@@ -54,12 +62,12 @@ CommandLine parseCommandLine(const QStringList& args) {
     p.currentDir = QDir::currentPath();
     if (!parser.parse(args)) {
         result.outcome = CommandLine::Outcome::Refused;
-        result.text = parser.errorText() + QStringLiteral("\n\n") + parser.helpText();
+        result.text = parser.errorText() + QStringLiteral("\n\n") + help();
         return result;
     }
-    if (parser.isSet(help)) {
+    if (parser.isSet(helpOption)) {
         result.outcome = CommandLine::Outcome::ShowHelp;
-        result.text = parser.helpText();
+        result.text = help();
         return result;
     }
     if (parser.isSet(version)) {
