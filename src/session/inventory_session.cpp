@@ -10,12 +10,16 @@ dbase::OpenMode InventorySession::usualMode() const {
 }
 
 void InventorySession::reopen() {
+    reopenWith(reapplyViewer);
+}
+
+void InventorySession::reopenWith(const std::function<void()>& reapply) {
     if (detachViewer)
         detachViewer();
     items.close();
     items.open(usualMode());
-    if (reapplyViewer)
-        reapplyViewer();
+    if (reapply)
+        reapply();
 }
 
 bool InventorySession::writable(Prompter& prompter) const {
@@ -70,12 +74,7 @@ void InventorySession::startSearch(dbase::Table::Filter filter) {
 
 void InventorySession::endSearch(const std::function<void()>& reapply) {
     switchSearchOff();
-    if (detachViewer)
-        detachViewer();
-    items.close();
-    items.open(usualMode());
-    if (reapply)
-        reapply();
+    reopenWith(reapply);
 }
 
 void InventorySession::switchSearchOff() {

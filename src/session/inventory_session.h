@@ -98,5 +98,7 @@ struct InventorySession {
                           SearchDuringWork search = SearchDuringWork::Keep);
 
 private:
+    void reopenWith(const std::function<void()>& reapply);
+
     dbase::Table::Filter m_lastSearch; // the predicate of the search in force or last ended
 };

@@ -75,6 +75,14 @@ TEST(Session, SoleUseWithRestartEndsTheSearchForTheWorkAndStartsItAgain) {
     EXPECT_GT(s.reapplied, before);
     EXPECT_GT(s.detached, 0);
 
+    // Ended by hand and started again: the same records.
+    s.session.endSearch();
+    EXPECT_EQ(s.visible(), 6u);
+    EXPECT_TRUE(s.session.restartSearch());
+    EXPECT_TRUE(s.session.searchOn);
+    EXPECT_EQ(s.visible(), 3u);
+    EXPECT_FALSE(s.session.restartSearch()); // already on
+
     // Kept, the filter stays on during the work.
     EXPECT_TRUE(s.session.withExclusiveUse(s.prompter, kRefusal, [&](ItemTable& items) {
         seenByWork = items.table().countVisible();
