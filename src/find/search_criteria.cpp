@@ -1,9 +1,9 @@
 #include "find/search_criteria.h"
 
 #include "formats/date_format.h"
-#include "lists/lookup_lists.h"
 #include "items/item_schema.h"
 #include "items/item_table.h"
+#include "lists/lookup_lists.h"
 
 #include <charconv>
 #include <cstring>
@@ -146,8 +146,6 @@ bool isUntouchedDateSlot(QStringView text) {
     return true;
 }
 
-namespace {
-
 QChar operatorChar(RowOperator op) {
     switch (op) {
     case RowOperator::Greater:
@@ -158,6 +156,8 @@ QChar operatorChar(RowOperator op) {
         return QLatin1Char('=');
     }
 }
+
+namespace {
 
 QString removeFirst(QString text, QChar c) {
     const qsizetype at = text.indexOf(c);

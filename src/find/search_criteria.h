@@ -24,6 +24,8 @@ enum class RowKind { Text, Numeric, Date };
 
 // What the user may type in a numeric or date row.
 enum class RowOperator { Equals = 1, Greater = 2, Less = 3, Range = 4 };
+// The character a criterion of this operator starts with ("=" also for a range).
+QChar operatorChar(RowOperator op);
 
 // How a stored item compares. A range is stored as a Greater and a Less item.
 enum class SearchKind { Equals = 1, Greater = 2, Less = 3, Contains = 5 };

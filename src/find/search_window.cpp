@@ -1,13 +1,13 @@
 #include "find/search_window.h"
 #include "ui/window_services.h"
 
-#include "ui/help_window.h"
-#include "session/inventory_session.h"
-#include "ui/prompter.h"
-#include "ui/window_context.h"
 #include "appearance/set_colors.h"
 #include "find/search_options.h"
 #include "find/search_session.h"
+#include "session/inventory_session.h"
+#include "ui/help_window.h"
+#include "ui/prompter.h"
+#include "ui/window_context.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -43,17 +43,6 @@ const QStringList kYesNoChoices = {QStringLiteral("YES"), QStringLiteral("NO")};
 
 int scaled(int value, double factor) {
     return static_cast<int>(std::lround(double(value) * scalePercent(factor) / 100));
-}
-
-QChar operatorChar(RowOperator op) {
-    switch (op) {
-    case RowOperator::Greater:
-        return QLatin1Char('>');
-    case RowOperator::Less:
-        return QLatin1Char('<');
-    default:
-        return QLatin1Char('=');
-    }
 }
 
 // The busy cursor over the window and the screen, put back on every way out.
@@ -345,7 +334,8 @@ bool TMySearch::Doit() {
 }
 
 void TMySearch::OkButtonClick() {
-    m_more->setEnabled(true);
+    // Find More stays off at the last level, whatever Ok finds wrong.
+    m_more->setEnabled(m_criteria.level < kMaxSearchLevels);
     if (!SaveFields())
         return;
     bool matches = false;
@@ -378,6 +368,8 @@ void TMySearch::ClearSearch() {
 }
 
 void TMySearch::MoreButtonClick() {
+    if (m_criteria.level >= kMaxSearchLevels)
+        return;
     if (SaveFields()) {
         emptyCriteria();
         ++m_criteria.level;

@@ -1,10 +1,10 @@
 #include "find/sort_order_ops.h"
 
-#include "session/inventory_session.h"
-#include "ui/prompter.h"
 #include "items/database_ops.h"
 #include "items/sort_index.h"
 #include "items/sort_string.h"
+#include "session/inventory_session.h"
+#include "ui/prompter.h"
 
 const QString kSortOrderInUseMessage = QStringLiteral(
     "Creating a new sort order requires exclusive use of the DBase File.  Make sure that the "
@@ -55,7 +55,7 @@ SortOrderOutcome applySortOrder(InventorySession& session, const std::array<int,
         // An empty expression leaves the tag alone and walks in record order.
         selectSortIndex(items, session.sortExpression, SortIndexUse::Rebuild);
         QString error;
-        if (!saveDatabaseSettings(session.db, items.paths().settings, &error))
+        if (!session.saveSettings(&error))
             throw dbase::DatabaseError(error.toStdString());
         reopenShared(items, reapplyViewer);
         return SortOrderOutcome::Applied;

@@ -1,10 +1,10 @@
 #include "items/database_ops.h"
 
-#include "ui/prompter.h"
+#include "dbase/table.h"
 #include "items/database_paths.h"
 #include "items/item_schema.h"
 #include "items/item_table.h"
-#include "dbase/table.h"
+#include "ui/prompter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -66,6 +66,15 @@ void openCheckTable(dbase::Table& table, const QString& path, dbase::OpenMode mo
 } // namespace
 
 void RemoveMDXByte(const QString& path) {
+    // Only a file the engine reads as a dBase table has a production-index flag; any other
+    // file (random bytes named .DBF) is not ours to write to.
+    try {
+        dbase::Table probe;
+        openCheckTable(probe, path, dbase::OpenMode::ReadOnly);
+        probe.close();
+    } catch (const dbase::DatabaseError&) {
+        return;
+    }
     QFile file(path);
     // Never create the file: a missing table is not ours to make here.
     if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly))
@@ -198,9 +207,6 @@ bool MakeNewDB(const QString& path, Prompter& prompter) {
     return QFileInfo::exists(path);
 }
 
-namespace {
-// Close, reopen with sole use, work, reopen shared. Whatever happens, the table ends open
-// shared with the viewer set up again; a refused sole use shows `refusal`.
 bool withExclusiveUse(ItemTable& items, Prompter& prompter,
                       const std::function<void()>& reapplyViewer, const QString& refusal,
                       const std::function<void(dbase::Table&)>& work) {
@@ -238,7 +244,6 @@ bool withExclusiveUse(ItemTable& items, Prompter& prompter,
     reopenShared();
     return true;
 }
-} // namespace
 
 bool packDatabase(ItemTable& items, Prompter& prompter,
                   const std::function<void()>& reapplyViewer) {

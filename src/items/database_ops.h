@@ -6,6 +6,9 @@
 
 class ItemTable;
 class Prompter;
+namespace dbase {
+class Table;
+}
 
 // Operations on database files. Errors the engine raises for damaged or missing files
 // (dbase::DatabaseError) rise to the command that started the work; the answers here are for
@@ -16,8 +19,9 @@ class Prompter;
 // the production-index flag so the table opens without it.
 bool CheckDBaseFormat(const QString& path, Prompter& prompter);
 
-// Clears the production-index flag (header byte 28). Touches no other byte, and leaves files
-// too short to have a dBase header, or that cannot be opened, alone without a word.
+// Clears the production-index flag (header byte 28). Touches no other byte, and leaves a file
+// that the engine does not read as a dBase table, or that cannot be opened, alone without a
+// word.
 void RemoveMDXByte(const QString& path);
 
 // Does another program, user or copy hold the table open? (Exclusive use is refused.)
@@ -26,6 +30,14 @@ bool DBaseInUse(const QString& path);
 // Creates an empty item table at path, replacing a table nobody holds open. True when the
 // file exists afterwards. A table in use is refused with a message and left alone.
 bool MakeNewDB(const QString& path, Prompter& prompter);
+
+// Close, reopen with sole use, run `work`, reopen shared. Whatever happens, the table ends
+// open shared with reapplyViewer run; a refused sole use shows `refusal` and answers false.
+// Errors of the work rise after the reopening. (The session's withExclusiveUse adds the
+// search and the read-only database to this; windows use that one.)
+bool withExclusiveUse(ItemTable& items, Prompter& prompter,
+                      const std::function<void()>& reapplyViewer, const QString& refusal,
+                      const std::function<void(dbase::Table&)>& work);
 
 // Pack Database: asks first, then removes the deleted items with sole use of the table.
 // reapplyViewer runs after every reopening. False when the user declined or sole use was

@@ -1,7 +1,7 @@
 #include "lists/lookup_lists.h"
 
-#include "ui/prompter.h"
 #include "formats/text_codec.h"
+#include "ui/prompter.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,7 +64,7 @@ QStringList readListFile(const QString& path) {
 bool writeListFile(const QString& path, const QStringList& entries, QString* error) {
     QByteArray bytes;
     for (const QString& e : entries)
-        bytes += e.toUtf8() + "\r\n";
+        bytes += e.toUtf8() + '\n'; // LF, as Linux text files are; CR LF still reads
     QSaveFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;

@@ -2,6 +2,7 @@
 
 #include "mainwindow/main_window_rules.h"
 #include "session/inventory_session.h"
+#include "session/session_lifecycle.h"
 #include "settings/app_paths.h"
 #include "ui/window_context.h"
 
@@ -10,6 +11,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class Prompter;
 class QAction;
@@ -99,12 +101,11 @@ public:
     void showHelp(const QString& keyword = QStringLiteral("Contents"));
 
     // The database switch.
-    enum class SwitchKind { Open, New, Recent };
     void DoOpen();
     void DoNew();
     void OpenSaveFile(const QString& path);
     // True when the new database is open; false when the choice was cancelled or refused.
-    bool switchDatabase(SwitchKind kind, const QString& recentPath, bool startupRecovery = false);
+    bool switchDatabase(SwitchKind kind, const QString& recentPath);
 
     // The format menus.
     void chooseDateFormat(int number);
@@ -149,15 +150,16 @@ private:
     void updateLetteredButtons();
     void tickScreenSize();
     void startUp(const QStringList& arguments);
-    bool openStartupDatabase();
-    void openItemTable();
+    void showDatabaseCaption();
     void attachViewer();
     void runEditor(int mode);
     // Re-attaches the viewer and re-applies its set-up after the table was reopened.
     std::function<void()> viewerRefresher();
     void applyUserFontsToMain();
     void wireCommands();
-    void setBrowseMode();
+    // Commands follow the session's browse mode, both ways.
+    void applyBrowseMode();
+    static const std::vector<QString>& unavailableCommands();
     void syncCursorToGrid();
     void selectCurrentRecordInGrid();
     void followCurrentRecord();
@@ -166,8 +168,6 @@ private:
     void withOneViewerReload(const std::function<void()>& work);
     void tickFormatMenus();
     void refreshDates();
-    QString dialogDirectory() const;
-    std::optional<QString> chooseDatabaseFile(SwitchKind kind);
     // Runs a command's work, showing an engine error in an "Error" box.
     bool guarded(const std::function<void()>& work);
 
@@ -182,7 +182,6 @@ private:
     TMyLocateDialog* m_locate = nullptr;
     bool m_startedUp = false;
     bool m_activatedOnce = false;
-    bool m_rememberedFieldEditing = false;
 
     ButtonBarMode m_buttonBar = ButtonBarMode::Speed;
     int m_windowSize = 640;

@@ -21,6 +21,7 @@
 #include "mainwindow/viewer_model.h"
 #include "transfer/export_window.h"
 #include "transfer/import_window.h"
+#include "session/session_lifecycle.h"
 #include "ui/busy_cursor.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
@@ -34,13 +35,27 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
+#include <QPalette>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 
+#include <cmath>
+
 namespace {
+
+// Below this distance (in RGB space) two colours are too close for text on a background.
+constexpr double kReadableDistance = 120.0;
+
+double colorDistance(const QColor& a, const QColor& b) {
+    const double dr = a.red() - b.red();
+    const double dg = a.green() - b.green();
+    const double db = a.blue() - b.blue();
+    return std::sqrt(dr * dr + dg * dg + db * db);
+}
 
 Qt::Alignment titleAlignment(int setting) {
     switch (setting) {
@@ -68,25 +83,24 @@ bool TMain::guarded(const std::function<void()>& work) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Start-up
+// Start-up: the session opens the database; the window lays itself out around it.
 
 void TMain::startUp(const QStringList& arguments) {
-    m_session.searchOn = false;
     setWindowTitle(QStringLiteral("Tallywick Inventory 97"));
+    m_session.detachViewer = [this] { m_viewerModel->setTable(nullptr); };
+    m_session.reapplyViewer = viewerRefresher();
 
-    m_session.global = loadGlobalSettings(m_paths.settingsDir, m_paths.currentDir);
+    loadGlobalState(m_session);
     const GlobalSettings& g = m_session.global;
-    move(g.mainWindowLeft, g.mainWindowTop);
-    resize(std::max(200, g.mainWindowWidth), std::max(150, g.mainWindowHeight));
-
-    m_session.sortExpression = BuildSortString(m_session.db.sortKeys);
-    m_session.formats.apply(g.dateFormat, g.dateLeadingZeros);
-    m_session.numbers.setCurrencyFormat(g.currencyFormat);
-    m_session.numbers.setNumericFormat(g.numericFormat);
+    setGeometry(keepOnScreen(
+        QRect(g.mainWindowLeft, g.mainWindowTop, g.mainWindowWidth, g.mainWindowHeight),
+        m_context.screen));
     tickFormatMenus();
 
-    if (!openStartupDatabase())
+    if (!openStartupDatabase(m_session, m_prompter))
         return;
+    showDatabaseCaption();
+    attachViewer();
 
     SetButtonBar(buttonBarModeFrom(g.buttonBar));
     applyWindowSizeSetting(g.windowSize);
@@ -107,77 +121,18 @@ void TMain::startUp(const QStringList& arguments) {
     m_locate->FieldSelection = fsAllFields;
     m_locate->ShowMessages = true;
 
-    if (!arguments.isEmpty() && arguments.first().toUpper() == QLatin1String("/BROWSE"))
-        setBrowseMode();
+    if (m_paths.browse || (!arguments.isEmpty() && isBrowseArgument(arguments.first())))
+        m_session.startBrowseMode();
+    applyBrowseMode();
     m_startedUp = true;
 }
 
-bool TMain::openStartupDatabase() {
-    QString path = m_session.global.lastDatabase;
-    if (path.isEmpty() || !QFileInfo::exists(path)) {
-        path = defaultDatabasePath(m_paths.programDir);
-        if (!QFileInfo::exists(path)) {
-            QString reason;
-            if (!QDir().mkpath(m_paths.programDir))
-                reason = QStringLiteral("The directory cannot be created.");
-            bool made = false;
-            if (reason.isEmpty()) {
-                try {
-                    made = MakeNewDB(path, m_prompter);
-                } catch (const dbase::DatabaseError& e) {
-                    reason = QString::fromStdString(e.what());
-                }
-            }
-            if (!made) {
-                m_prompter.error(QStringLiteral("The default database \"%1\" could not be "
-                                                "created.  %2")
-                                     .arg(path, reason.isEmpty()
-                                                    ? QStringLiteral("The table is in use.")
-                                                    : reason));
-                return false;
-            }
-        }
-    }
-
-    bool own = false;
-    try {
-        own = CheckDBaseFormat(path, m_prompter);
-    } catch (const dbase::DatabaseError& e) {
-        m_prompter.error(QString::fromStdString(e.what()));
-    }
-    if (!own) {
-        m_prompter.error(QStringLiteral(
-            "The last database used as recorded in the INI file is not a valid Tallywick "
-            "Inventory 97 file.  You will need to choose a new file."));
-        // There is no way on without a database: Open Database until one passes.
-        while (!switchDatabase(SwitchKind::Open, {}, true)) {
-        }
-        return true;
-    }
-
-    m_session.items.close();
-    m_session.items.setPaths(DatabasePaths::forTable(path));
-    m_session.global.lastDatabase = path;
+void TMain::showDatabaseCaption() {
     setWindowTitle(QStringLiteral("Tallywick Inventory 97 (%1)").arg(m_session.items.paths().name));
-    m_session.db = loadDatabaseSettings(m_session.items.paths().settings,
-                                        globalSettingsPath(m_paths.settingsDir));
-    m_session.sortExpression = BuildSortString(m_session.db.sortKeys);
-    m_session.lists.loadDatabaseLists(m_session.items.paths().base, m_paths.programDir);
-    return guarded([this] {
-        m_session.items.setIndex({});
-        m_session.items.open(dbase::OpenMode::Shared);
-        selectSortIndex(m_session.items, m_session.sortExpression, SortIndexUse::Reuse);
-        attachViewer();
-    });
-}
-
-void TMain::openItemTable() {
-    m_session.items.open(dbase::OpenMode::Shared);
-    attachViewer();
 }
 
 void TMain::attachViewer() {
-    m_viewerModel->setTable(&m_session.items.table());
+    m_viewerModel->setTable(m_session.items.isOpen() ? &m_session.items.table() : nullptr);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -271,7 +226,28 @@ void TMain::applyUserFontsToMain() {
 }
 
 void TMain::SetColors() {
-    ::SetColors(this, m_session.db.colors(WindowKind::Main));
+    const ColorSet& set = m_session.db.colors(WindowKind::Main);
+    ::SetColors(this, set);
+    // The menu keeps the desktop's colours whatever the set; a black window background
+    // would otherwise hide its black text.
+    QPalette desktop = QApplication::palette(menuBar());
+    desktop.setResolveMask(~QPalette::ResolveMask(0)); // every role its own, none inherited
+    menuBar()->setPalette(desktop);
+    menuBar()->setAutoFillBackground(true);
+    // The item count stands on the window background: it takes the minor-title colour, which
+    // every set makes readable there. "SEARCH ON" keeps its red unless the background is
+    // too close to it.
+    const QColor background = toQColor(set[ColorSet::MainBackground]);
+    for (QLabel* label : {m_countLabel, m_count2Label}) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, toQColor(set[ColorSet::MinorTitle]));
+        label->setPalette(p);
+    }
+    const QColor searchRed(0xb0, 0x00, 0x00);
+    const QColor searchColor = colorDistance(searchRed, background) < kReadableDistance
+                                   ? toQColor(set[ColorSet::MajorTitle])
+                                   : searchRed;
+    m_searchOnLabel->setStyleSheet(QStringLiteral("color: %1").arg(searchColor.name()));
     applyVerticalLayout();
 }
 
@@ -380,7 +356,7 @@ void TMain::DoSearch() {
 
 void TMain::DoEndSearch() {
     DisableEndSearch();
-    withOneViewerReload([this] { guarded([this] { endSearch(m_session, viewerRefresher()); }); });
+    withOneViewerReload([this] { guarded([this] { m_session.endSearch(); }); });
     DisplayCount();
 }
 
@@ -441,32 +417,35 @@ void TMain::DoViewerConfig() {
 void TMain::DoUpdateDatabase() {
     // The search stays in force across the reopening: the table keeps its filter.
     QString error;
-    if (!saveDatabaseSettings(m_session.db, m_session.items.paths().settings, &error))
+    if (!m_session.saveSettings(&error))
         m_prompter.error(error);
     withOneViewerReload([this] {
-        guarded([this] {
-            m_session.items.close();
-            openItemTable();
-        });
+        guarded([this] { m_session.reopen(); });
+        attachViewer();
         SetViewerOptions();
     });
     DisplayCount();
 }
 
 void TMain::MenuPackClick() {
+    if (!m_session.writable(m_prompter))
+        return;
     BusyCursor busy;
     withOneViewerReload([this] {
-        guarded([this] { packDatabase(m_session.items, m_prompter, [this] { openItemTable(); }); });
+        guarded([this] { packDatabase(m_session.items, m_prompter, [this] { attachViewer(); }); });
+        attachViewer();
         SetViewerOptions();
     });
     DisplayCount();
 }
 
 void TMain::MenuRebuildClick() {
+    if (!m_session.writable(m_prompter))
+        return;
     BusyCursor busy;
     withOneViewerReload([this] {
-        guarded(
-            [this] { rebuildIndexes(m_session.items, m_prompter, [this] { attachViewer(); }); });
+        guarded([this] { rebuildIndexes(m_session.items, m_prompter, [this] { attachViewer(); }); });
+        attachViewer();
         SetViewerOptions();
     });
     DisplayCount();
@@ -503,19 +482,29 @@ void TMain::showHelp(const QString& keyword) {
     openHelp(keyword, this);
 }
 
-void TMain::setBrowseMode() {
-    m_session.browseMode = true;
-    m_rememberedFieldEditing = m_session.db.fieldEditing;
+const std::vector<QString>& TMain::unavailableCommands() {
+    // Commands whose windows are not part of the program yet stay visible but disabled.
+    static const std::vector<QString> paths = {QStringLiteral("&File/&Print"),
+                                                QStringLiteral("Navi&gate/&Reports")};
+    return paths;
+}
+
+void TMain::applyBrowseMode() {
+    const bool browse = m_session.browseMode;
+    const std::vector<QString>& unavailable = unavailableCommands();
     for (const char* path : {"&Records/&Add", "&Records/&Copy", "&Records/&Delete",
                              "&File/&Back Up Data", "&File/&Restore Data", "Navi&gate/&Viewer",
-                             "&Records/&Import", "&Tools/&Search and Replace"})
-        action(QString::fromLatin1(path))->setEnabled(false);
-    menu(QStringLiteral("List &Maintenance"))->setEnabled(false);
-    menu(QStringLiteral("List &Maintenance"))->menuAction()->setEnabled(false);
-    for (const char* name : {"AddSpeed", "CopySpeed", "ImportSpeed", "DeleteSpeed", "ViewerSpeed"})
-        speedButton(QString::fromLatin1(name))->setEnabled(false);
-    m_navigator->setBrowseOnly(true);
-    m_session.db.fieldEditing = false;
+                             "&Records/&Import", "&Tools/&Search and Replace"}) {
+        const QString p = QString::fromLatin1(path);
+        const bool available =
+            std::find(unavailable.begin(), unavailable.end(), p) == unavailable.end();
+        action(p)->setEnabled(!browse && available);
+    }
+    menu(QStringLiteral("List &Maintenance"))->setEnabled(!browse);
+    menu(QStringLiteral("List &Maintenance"))->menuAction()->setEnabled(!browse);
+    for (const char* name : {"AddSpeed", "CopySpeed", "DeleteSpeed"})
+        speedButton(QString::fromLatin1(name))->setEnabled(!browse);
+    m_navigator->setBrowseOnly(browse);
     updateLetteredButtons();
 }
 
@@ -622,9 +611,8 @@ void TMain::wireCommands() {
        [this] { m_session.lists.loadInDefaults(m_prompter, m_paths.programDir); });
     DisableEndSearch();
 
-    // Commands whose windows are not part of the program yet stay visible but disabled.
-    for (const char* path : {"&File/&Print", "Navi&gate/&Reports"})
-        action(QString::fromLatin1(path))->setEnabled(false);
+    for (const QString& path : unavailableCommands())
+        action(path)->setEnabled(false);
     for (const char* name : {"ReportSpeed"})
         speedButton(QString::fromLatin1(name))->setEnabled(false);
 
@@ -740,27 +728,20 @@ bool TMain::event(QEvent* e) {
 
 void TMain::closeEvent(QCloseEvent* event) {
     if (m_startedUp) {
-        m_session.searchOn = false;
-        m_session.global.mainWindowLeft = x();
-        m_session.global.mainWindowTop = y();
-        m_session.global.mainWindowWidth = width();
-        m_session.global.mainWindowHeight = height();
-        m_session.global.lastFiles = m_recentFiles;
-        m_session.global.buttonBar = static_cast<int>(m_buttonBar);
-        m_session.global.windowSize = m_windowSize;
-        m_session.global.dateFormat = m_session.formats.dateFormatNumber();
-        m_session.global.dateLeadingZeros = m_session.formats.leadingZeros();
-        m_session.global.currencyFormat = m_session.numbers.currencyFormat();
-        m_session.global.numericFormat = m_session.numbers.numericFormat();
-        if (m_session.browseMode)
-            m_session.db.fieldEditing = m_rememberedFieldEditing;
-        QString error;
-        if (!saveGlobalSettings(m_session.global, m_paths.settingsDir, &error))
-            m_prompter.error(error);
-        if (!saveDatabaseSettings(m_session.db, m_session.items.paths().settings, &error))
-            m_prompter.error(error);
-        m_viewerModel->setTable(nullptr);
-        m_session.items.close();
+        GlobalSettings& g = m_session.global;
+        const QRect frame = normalGeometry().isValid() ? normalGeometry() : geometry();
+        g.mainWindowLeft = frame.x();
+        g.mainWindowTop = frame.y();
+        g.mainWindowWidth = frame.width();
+        g.mainWindowHeight = frame.height();
+        g.lastFiles = m_recentFiles;
+        g.buttonBar = static_cast<int>(m_buttonBar);
+        g.windowSize = m_windowSize;
+        g.dateFormat = m_session.formats.dateFormatNumber();
+        g.dateLeadingZeros = m_session.formats.leadingZeros();
+        g.currencyFormat = m_session.numbers.currencyFormat();
+        g.numericFormat = m_session.numbers.numericFormat();
+        saveAtShutdown(m_session, m_prompter);
         m_startedUp = false;
     }
     QMainWindow::closeEvent(event);

@@ -9,10 +9,26 @@ struct AppPaths {
     QString programDir;
     QString settingsDir;
     QString currentDir;
-    QStringList arguments; // what remains of the command line after our own options
+    QStringList arguments; // the positional arguments, in order ("/BROWSE" among them)
+    bool browse = false;   // browse mode asked for: --browse, or "/BROWSE" first
 
     // Reads --program-dir DIR and --settings-dir DIR, falling back to the XDG locations.
+    // Options it does not know are ignored here; parseCommandLine() refuses them.
     static AppPaths fromCommandLine(const QStringList& args);
     static QString defaultProgramDir();
     static QString defaultSettingsDir();
 };
+
+// "/BROWSE" in any letter case.
+bool isBrowseArgument(const QString& argument);
+
+// The program's command line: --help, --version, --program-dir DIR, --settings-dir DIR,
+// --browse, and "/BROWSE" (any letter case) as the first argument.
+struct CommandLine {
+    enum class Outcome { Run, ShowHelp, ShowVersion, Refused };
+    Outcome outcome = Outcome::Run;
+    AppPaths paths;
+    QString text; // the help or version text, or why the command line was refused
+};
+// args as QCoreApplication::arguments() gives them, the program first.
+CommandLine parseCommandLine(const QStringList& args);

@@ -18,11 +18,6 @@ IniFile IniFile::load(const QString& path) {
 
 IniFile IniFile::fromBytes(const QByteArray& bytes) {
     IniFile ini;
-    if (bytes.contains("\r\n"))
-        ini.m_eol = QStringLiteral("\r\n");
-    else if (bytes.contains('\n'))
-        ini.m_eol = QStringLiteral("\n");
-
     const QString text = decodeTextFile(bytes);
     // Lines before the first header belong to a nameless section nobody can read from.
     ini.m_sections.push_back(Section{});
@@ -155,9 +150,10 @@ QByteArray IniFile::toBytes() const {
     for (size_t i = 0; i < m_sections.size(); ++i) {
         const Section& s = m_sections[i];
         if (i > 0)
-            out += (s.raw.isEmpty() ? QLatin1Char('[') + s.name + QLatin1Char(']') : s.raw) + m_eol;
+            out += (s.raw.isEmpty() ? QLatin1Char('[') + s.name + QLatin1Char(']') : s.raw) +
+                   QLatin1Char('\n');
         for (const Line& l : s.lines)
-            out += (l.dirty ? l.key + QLatin1Char('=') + l.value : l.raw) + m_eol;
+            out += (l.dirty ? l.key + QLatin1Char('=') + l.value : l.raw) + QLatin1Char('\n');
     }
     return out.toUtf8();
 }

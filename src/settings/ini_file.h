@@ -64,5 +64,4 @@ private:
 
     std::vector<Section> m_sections;
     QHash<QString, qsizetype> m_firstSection; // folded name -> index in m_sections
-    QString m_eol = QStringLiteral("\r\n");
 };

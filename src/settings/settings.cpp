@@ -1,11 +1,12 @@
 #include "settings/settings.h"
 
-#include "settings/ini_file.h"
 #include "items/item_schema.h"
+#include "settings/ini_file.h"
 
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 
@@ -254,11 +255,17 @@ QString fieldKey(int index) {
     return kItemFields[size_t(index)].qName();
 }
 
+// A point size outside what a screen can show sensibly falls back to the default; a grid
+// with a 10,000-point font shows no rows at all.
+int saneFontSize(int size, int fallback) {
+    return size >= kMinFontSize && size <= kMaxFontSize ? size : fallback;
+}
+
 void readGridFont(const IniFile& ini, const QString& section, GridFontSettings& f) {
     f.color = readColor(ini, section, QStringLiteral("Color"), f.color);
     f.name = readText(ini, section, QStringLiteral("Font Name"), f.name, kShortTextChars,
                       kShortTextChars);
-    f.size = readInteger(ini, section, QStringLiteral("Size"), f.size);
+    f.size = saneFontSize(readInteger(ini, section, QStringLiteral("Size"), f.size), f.size);
     f.bold = readFlag(ini, section, QStringLiteral("Bold"), f.bold);
     f.italic = readFlag(ini, section, QStringLiteral("Italic"), f.italic);
     f.underline = readFlag(ini, section, QStringLiteral("Underline"), f.underline);
@@ -308,7 +315,8 @@ DatabaseSettings readDatabaseSettings(const IniFile& ini) {
         s.fieldNames[at] =
             readText(ini, kFieldNames, key, s.fieldNames[at], kShortTextChars, kFieldNameLength);
         s.displayFields[at] = readFlag(ini, kDisplayFields, key, s.displayFields[at]);
-        s.fieldWidth[at] = readInteger(ini, kFieldWidth, key, s.fieldWidth[at]);
+        s.fieldWidth[at] =
+            std::clamp(readInteger(ini, kFieldWidth, key, s.fieldWidth[at]), 0, kMaxFieldWidth);
         s.fieldOrder[at] = readInteger(ini, kFieldOrder, key, s.fieldOrder[at]);
         s.exportFields[at] = readFlag(ini, kExportFields, key, s.exportFields[at]);
         s.exportOrder[at] = readInteger(ini, kExportOrder, key, s.exportOrder[at]);
@@ -366,7 +374,42 @@ DatabaseSettings readDatabaseSettings(const IniFile& ini) {
     r.viewingWindowTop = rInt("Report Viewing Window Top", r.viewingWindowTop);
     r.viewingWindowWidth = rInt("Report Viewing Window Width", r.viewingWindowWidth);
     r.viewingWindowHeight = rInt("Report Viewing Window Height", r.viewingWindowHeight);
+
+    repairPositions(s.fieldOrder);
+    repairPositions(s.exportOrder);
     return s;
+}
+
+void repairPositions(std::array<int, kFieldCount>& positions) {
+    std::array<bool, kFieldCount + 1> taken{};
+    std::array<bool, kFieldCount> keep{};
+    for (size_t i = 0; i < positions.size(); ++i) {
+        const int p = positions[i];
+        if (p >= 1 && p <= kFieldCount && !taken[size_t(p)]) {
+            taken[size_t(p)] = true;
+            keep[i] = true;
+        }
+    }
+    // Fields without a position of their own take the free ones in field order.
+    int next = 1;
+    for (size_t i = 0; i < positions.size(); ++i) {
+        if (keep[i])
+            continue;
+        while (taken[size_t(next)])
+            ++next;
+        positions[i] = next;
+        taken[size_t(next)] = true;
+    }
+}
+
+QRect keepOnScreen(const QRect& stored, const QSize& screen) {
+    const int w = std::clamp(stored.width(), std::min(kMinWindowWidth, screen.width()),
+                             std::max(1, screen.width()));
+    const int h = std::clamp(stored.height(), std::min(kMinWindowHeight, screen.height()),
+                             std::max(1, screen.height()));
+    const int x = std::clamp(stored.x(), 0, std::max(0, screen.width() - w));
+    const int y = std::clamp(stored.y(), 0, std::max(0, screen.height() - h));
+    return QRect(x, y, w, h);
 }
 
 void writeDatabaseSettings(const DatabaseSettings& s, IniFile& ini) {

@@ -2,6 +2,8 @@
 
 #include <QColor>
 #include <QFont>
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <array>
@@ -185,7 +187,23 @@ GridFontSettings gridFontFrom(const QFont& font, ColorRef color);
 QFont toQFont(const UserFontSettings& settings, int pointSize);
 UserFontSettings userFontFrom(const QFont& font);
 
+// Damaged values are repaired as they are read: font sizes outside kMinFontSize to
+// kMaxFontSize take the default, field widths are cut to 0..kMaxFieldWidth, and a Field Order
+// or Export Order that is not a permutation is made one (repairPositions).
 DatabaseSettings readDatabaseSettings(const IniFile& ini);
+constexpr int kMinFontSize = 4;
+constexpr int kMaxFontSize = 72;
+constexpr int kMaxFieldWidth = 255;
+// Makes positions a permutation of 1..22: the first field to claim a position keeps it, and
+// every field with a duplicate or out-of-range position takes the lowest free one, in field
+// order. A permutation is left as it is.
+void repairPositions(std::array<int, kFieldCount>& positions);
+
+// A stored window rectangle moved and cut so that all of it lies on a screen of this size
+// (a window is at least kMinWindowWidth x kMinWindowHeight where the screen allows).
+constexpr int kMinWindowWidth = 200;
+constexpr int kMinWindowHeight = 150;
+QRect keepOnScreen(const QRect& stored, const QSize& screen);
 void writeDatabaseSettings(const DatabaseSettings& settings, IniFile& ini);
 
 // Reads NAME.INI when it exists, otherwise the per-database sections of the global file

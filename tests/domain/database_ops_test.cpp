@@ -138,18 +138,27 @@ TEST(OwnTableCheck, MissingIndexClearsOnlyByte28) {
     EXPECT_EQ(liveRecords(path), 0);
 }
 
-TEST(OwnTableCheck, RemoveMDXByteLeavesShortAndMissingFilesAlone) {
+TEST(OwnTableCheck, RefusedFilesAreNeverWrittenTo) {
     TestDir dir;
     RemoveMDXByte(dir.file("missing.DBF"));
     EXPECT_FALSE(QFile::exists(dir.file("missing.DBF")));
     writeAll(dir.file("short.DBF"), QByteArray(10, '\x03'));
     RemoveMDXByte(dir.file("short.DBF"));
     EXPECT_EQ(readAll(dir.file("short.DBF")), QByteArray(10, '\x03'));
-    QByteArray header(40, '\x01');
-    writeAll(dir.file("h.DBF"), header);
-    RemoveMDXByte(dir.file("h.DBF"));
-    header[28] = '\0';
-    EXPECT_EQ(readAll(dir.file("h.DBF")), header);
+    // Random bytes named .DBF, byte 28 set, no .MDX beside them: refused by the check, and
+    // not one byte changed on the way.
+    QByteArray junk(4096, '\0');
+    quint32 seed = 12345;
+    for (char& c : junk) {
+        seed = seed * 1103515245u + 12345u;
+        c = char(seed >> 24);
+    }
+    junk[0] = '\x03';
+    junk[28] = '\x01';
+    writeAll(dir.file("junk.DBF"), junk);
+    ScriptedPrompter p;
+    EXPECT_THROW(CheckDBaseFormat(dir.file("junk.DBF"), p), dbase::DatabaseError);
+    EXPECT_EQ(readAll(dir.file("junk.DBF")), junk);
 }
 
 TEST(OwnTableCheck, DottedNamesUseTheWholeFileAndNameUpToTheFirstDot) {

@@ -34,7 +34,7 @@ TEST(IniFile, NamesCompareWithoutCaseAndFirstDuplicateWins) {
     EXPECT_FALSE(ini.hasSection("Nope"));
 }
 
-TEST(IniFile, WritesKeepPlacesAndAppendNewKeysAndSections) {
+TEST(IniFile, WritesKeepPlacesAndAppendNewKeysAndSectionsWithLineFeeds) {
     IniFile ini = IniFile::fromBytes("; made by hand\r\n"
                                      "[A]\r\n"
                                      "One=1\r\n"
@@ -46,16 +46,17 @@ TEST(IniFile, WritesKeepPlacesAndAppendNewKeysAndSections) {
     ini.setValue("A", "Four", "4");  // new key: end of its section, before the blank line
     ini.setValue("C", "Five", "5");  // new section: end of the file
     ini.setValue("B", "Three", "3"); // unchanged: the line stays as written
-    EXPECT_EQ(ini.toBytes(), QByteArray("; made by hand\r\n"
-                                        "[A]\r\n"
-                                        "One=10\r\n"
-                                        "Two = 2\r\n"
-                                        "Four=4\r\n"
-                                        "\r\n"
-                                        "[B]\r\n"
-                                        "Three=3\r\n"
-                                        "[C]\r\n"
-                                        "Five=5\r\n"));
+    // Read with CR LF, written with LF only.
+    EXPECT_EQ(ini.toBytes(), QByteArray("; made by hand\n"
+                                        "[A]\n"
+                                        "One=10\n"
+                                        "Two = 2\n"
+                                        "Four=4\n"
+                                        "\n"
+                                        "[B]\n"
+                                        "Three=3\n"
+                                        "[C]\n"
+                                        "Five=5\n"));
 }
 
 TEST(IniFile, ValuesWithLineBreaksCannotInjectKeys) {
@@ -95,8 +96,8 @@ TEST(IniFile, FilesReadAsUtf8OrWindows1252AndAreWrittenAsUtf8) {
     EXPECT_EQ(ini.value("Reports", "Your Name"), QString::fromUtf8("René€"));
     ini.setValue("Reports", "Policy Number", QString::fromUtf8("Nº 7"));
     ASSERT_TRUE(ini.save(path));
-    EXPECT_EQ(readAll(path), QString::fromUtf8("[Reports]\r\nYour Name=René€\r\n"
-                                               "Policy Number=Nº 7\r\n")
+    EXPECT_EQ(readAll(path), QString::fromUtf8("[Reports]\nYour Name=René€\n"
+                                               "Policy Number=Nº 7\n")
                                  .toUtf8());
     EXPECT_EQ(IniFile::load(path).value("Reports", "Your Name"), QString::fromUtf8("René€"));
 }

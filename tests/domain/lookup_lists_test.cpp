@@ -42,9 +42,9 @@ TEST(LookupLists, FileRulesStripSkipAndKeepDuplicates) {
     EXPECT_TRUE(readListFile(dir.file("missing")).isEmpty());
     EXPECT_TRUE(readListFile(dir.path()).isEmpty());
 
-    // Saving writes CR LF after every entry, as UTF-8.
+    // Saving writes LF after every entry, as UTF-8.
     ASSERT_TRUE(writeListFile(dir.file("b.lst"), {"Küche", "Garage"}));
-    EXPECT_EQ(readAll(dir.file("b.lst")), QString::fromUtf8("Küche\r\nGarage\r\n").toUtf8());
+    EXPECT_EQ(readAll(dir.file("b.lst")), QString::fromUtf8("Küche\nGarage\n").toUtf8());
     // A file made on Windows reads as Windows-1252.
     writeAll(dir.file("c.lst"), "K\xFC"
                                 "che\r\n");
@@ -92,7 +92,7 @@ TEST(LookupLists, SaveAndLoadDatabaseListsRoundTrip) {
     for (int n = 1; n <= 5; ++n)
         lists.setList(n, {QStringLiteral("Entry %1").arg(n), "Shared"});
     EXPECT_TRUE(lists.saveDatabaseLists(dir.file("MY")).isEmpty());
-    EXPECT_EQ(readAll(dir.file("MY.003")), "Entry 3\r\nShared\r\n");
+    EXPECT_EQ(readAll(dir.file("MY.003")), "Entry 3\nShared\n");
 
     LookupLists back;
     back.loadDatabaseLists(dir.file("MY"), dir.file("no-program-dir"));
@@ -124,7 +124,7 @@ TEST(LookupLists, DefaultsCommandsAskFirst) {
         p.expectMessage("Warning", kSaveQuestion, MsgButton::Yes);
         EXPECT_TRUE(lists.saveAsDefaults(p, dir.path()));
     }
-    EXPECT_EQ(readAll(dir.file("BRAND.LST")), "Mine\r\n");
+    EXPECT_EQ(readAll(dir.file("BRAND.LST")), "Mine\n");
     EXPECT_EQ(readAll(dir.file("OWNER.LST")), "");
 
     writeAll(dir.file("BRAND.LST"), "Fresh\r\n");

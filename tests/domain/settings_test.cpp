@@ -1,12 +1,14 @@
 #include "settings/settings.h"
 
-#include "settings/ini_file.h"
 #include "qstring_printer.h"
+#include "settings/ini_file.h"
 #include "test_files.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace {
 QByteArray readAll(const QString& path) {
@@ -168,7 +170,7 @@ TEST(Settings, EncodingsFlagsIntegersColoursAndTextLimits) {
     EXPECT_EQ(s.fieldWidth[1], 0);
     EXPECT_EQ(s.fieldWidth[2], 7);
     EXPECT_EQ(s.fieldWidth[3], 0); // 12345678901234 does not fit
-    EXPECT_EQ(s.fieldWidth[4], -3);
+    EXPECT_EQ(s.fieldWidth[4], 0); // a width below none is none
     EXPECT_EQ(s.fieldWidth[5], 15);
     // A colour that is no number keeps its default; both spellings of 32 bits read.
     const ColorSet& main = s.colors(WindowKind::Main);
@@ -208,17 +210,51 @@ TEST(Settings, DatabaseSettingsComeFromTheGlobalFileOnlyWithoutNameIni) {
     EXPECT_EQ(readAll(global), globalBefore);
 }
 
+TEST(Settings, DamagedValuesAreRepairedAsTheyAreRead) {
+    const IniFile ini = IniFile::fromBytes(
+        "[Grid Title Font]\nSize=10000\n[Grid Font]\nSize=-4\n"
+        "[Field Width]\nItem=2147483647\n"
+        // Brand, Model and Serial all claim 1; Location claims 99; Item claims nothing.
+        "[Field Order]\nItem=0\nBrand=1\nModel=1\nSerial=1\nLocation=99\n"
+        "[Export Order]\nItem=3\nBrand=3\n");
+    const DatabaseSettings s = readDatabaseSettings(ini);
+    EXPECT_EQ(s.titleFont.size, 12);
+    EXPECT_EQ(s.gridFont.size, 10);
+    EXPECT_EQ(s.fieldWidth[0], kMaxFieldWidth);
+    // Each order is a permutation: the first claim keeps its place, the others take the free
+    // places in field order.
+    for (const auto& order : {s.fieldOrder, s.exportOrder}) {
+        std::array<int, kFieldCount> sorted = order;
+        std::sort(sorted.begin(), sorted.end());
+        for (int i = 0; i < kFieldCount; ++i)
+            EXPECT_EQ(sorted[size_t(i)], i + 1);
+    }
+    EXPECT_EQ(s.fieldOrder[1], 1); // Brand kept its claim
+    EXPECT_EQ((std::array{s.fieldOrder[0], s.fieldOrder[2], s.fieldOrder[3], s.fieldOrder[4]}),
+              (std::array{2, 3, 4, 5})); // the others in field order
+    EXPECT_EQ(s.fieldOrder[5], 6);       // untouched where it was free
+    EXPECT_EQ(s.exportOrder[0], 3);
+    EXPECT_EQ(s.exportOrder[1], 1);
+
+    // A stored window lands wholly on the screen, whatever the numbers.
+    const QSize screen(1024, 768);
+    EXPECT_EQ(keepOnScreen({-5000, 0, -640, 2147483647}, screen), QRect(0, 0, 200, 768));
+    EXPECT_EQ(keepOnScreen({5000, 5000, 640, 480}, screen), QRect(384, 288, 640, 480));
+    EXPECT_EQ(keepOnScreen({10, 20, 640, 480}, screen), QRect(10, 20, 640, 480));
+    EXPECT_EQ(keepOnScreen({0, 0, 2000, 2000}, {640, 480}), QRect(0, 0, 640, 480));
+}
+
 TEST(Settings, FilesAreWrittenInTheDocumentedOrder) {
     TestDir dir;
     ASSERT_TRUE(saveGlobalSettings(defaultGlobalSettings("/start"), dir.path()));
     EXPECT_EQ(readAll(dir.file("TWKINV.INI")),
-              QByteArray("[Misc]\r\nButton Bar=1\r\nMain Window Left=0\r\nMain Window Top=0\r\n"
-                         "Main Window Width=640\r\nMain Window Height=480\r\n"
-                         "Last Import File=/start\r\nLast Export File=/start\r\n"
-                         "Last Database=\r\nLast File 1=\r\nLast File 2=\r\nLast File 3=\r\n"
-                         "Last File 4=\r\nLast File 5=\r\nShow Tips=Yes\r\nWindow Size=640\r\n"
-                         "Date Format=1\r\nDate Leading Zeros=No\r\nCurrency Format=1\r\n"
-                         "Numeric Format=1\r\n"));
+              QByteArray("[Misc]\nButton Bar=1\nMain Window Left=0\nMain Window Top=0\n"
+                         "Main Window Width=640\nMain Window Height=480\n"
+                         "Last Import File=/start\nLast Export File=/start\n"
+                         "Last Database=\nLast File 1=\nLast File 2=\nLast File 3=\n"
+                         "Last File 4=\nLast File 5=\nShow Tips=Yes\nWindow Size=640\n"
+                         "Date Format=1\nDate Leading Zeros=No\nCurrency Format=1\n"
+                         "Numeric Format=1\n"));
 
     ASSERT_TRUE(saveDatabaseSettings(DatabaseSettings(), dir.file("DB.INI")));
     const IniFile ini = IniFile::load(dir.file("DB.INI"));

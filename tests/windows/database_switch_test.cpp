@@ -1,9 +1,10 @@
-#include "settings/ini_file.h"
-#include "mainwindow/main_window.h"
-#include "settings/settings.h"
-#include "mainwindow/viewer_model.h"
 #include "items/database_ops.h"
+#include "mainwindow/main_window.h"
+#include "mainwindow/viewer_model.h"
 #include "scripted_prompter.h"
+#include "session/session_lifecycle.h"
+#include "settings/ini_file.h"
+#include "settings/settings.h"
 #include "test_files.h"
 
 #include <QAction>
@@ -171,13 +172,21 @@ TEST(DatabaseSwitch, StartUpInsistsOnAValidDatabase) {
     g.lastDatabase = foreign;
     saveGlobalSettings(g, f.paths.settingsDir);
 
+    // Cancelling the choice ends the program: there is no window without a database.
+    {
+        ScriptedPrompter prompter;
+        prompter.expectMessage("Error", kNotOwnTableMessage);
+        prompter.expectMessage("Error", kNotValidLastDatabaseMessage);
+        prompter.expectOpenFile(std::nullopt);
+        TMain w(prompter, f.paths, {1024, 768});
+        EXPECT_FALSE(w.startedUp());
+        EXPECT_FALSE(w.session().items.isOpen());
+    }
+
     ScriptedPrompter prompter;
     prompter.expectMessage("Error", kNotOwnTableMessage);
-    prompter.expectMessage("Error",
-                           "The last database used as recorded in the INI file is not a valid "
-                           "Tallywick Inventory 97 file.  You will need to choose a new file.");
-    prompter.expectOpenFile(std::nullopt); // cancelling only asks again
-    prompter.expectOpenFile(foreign);
+    prompter.expectMessage("Error", kNotValidLastDatabaseMessage);
+    prompter.expectOpenFile(foreign); // a refused choice asks again
     prompter.expectMessage("Error", kNotOwnTableMessage);
     prompter.expectOpenFile(f.b);
     TMain w(prompter, f.paths, {1024, 768});

@@ -288,7 +288,7 @@ TEST(ListMaintenance, OkReplacesBothCopiesAndWritesAllFiveListFiles) {
         EXPECT_EQ(readListFile(lookupListPath(f.base, n)), f.session.lists.editorList(n)) << n;
         EXPECT_EQ(f.session.lists.gridList(n), f.session.lists.editorList(n)) << n;
     }
-    EXPECT_EQ(f.fileBytes(4), QByteArray("Tools\r\nElectronics\r\nJewelry\r\n"));
+    EXPECT_EQ(f.fileBytes(4), QByteArray("Tools\nElectronics\nJewelry\n"));
     EXPECT_TRUE(QFile::exists(f.dir.file("HOME.005")));
 }
 

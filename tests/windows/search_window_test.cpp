@@ -1,12 +1,12 @@
-#include "ui/help_window.h"
-#include "session/inventory_session.h"
-#include "ui/window_context.h"
-#include "items/database_ops.h"
-#include "items/item_schema.h"
 #include "find/search_options.h"
 #include "find/search_window.h"
+#include "items/database_ops.h"
+#include "items/item_schema.h"
 #include "scripted_prompter.h"
+#include "session/inventory_session.h"
 #include "test_files.h"
+#include "ui/help_window.h"
+#include "ui/window_context.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -257,6 +257,14 @@ TEST(SearchWindow, FailuresLevelsAndTheOverflow) {
     }
     EXPECT_EQ(s.level(), 10);
     EXPECT_EQ(s.criteriaHeader(), " SEARCH CRITERIA    (Level 10)");
+    // A failed Ok at level 10 leaves Find More off: there is no eleventh level.
+    f.type(F::Cost, QStringLiteral("$1"));
+    f.prompter.expectMessage("Error", "Invalid search criteria entered.  Please correct.");
+    s.OkButtonClick();
+    EXPECT_FALSE(s.moreButton()->isEnabled());
+    s.MoreButtonClick();
+    EXPECT_EQ(s.level(), 10);
+    f.type(F::Cost, QString());
     f.type(F::Owner, QStringLiteral("cy"));
     s.OkButtonClick();
     EXPECT_EQ(s.criteria().items.size(), 10u);
