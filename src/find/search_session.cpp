@@ -18,7 +18,7 @@ bool applySearch(InventorySession& session, const SearchItems& items,
     if (session.searchOn)
         reopen(session, reapplyViewer);
     // Compiled against the table as it is open now, so the field places are right.
-    table.table().setFilter(BuildFilter(items, table));
+    table.setFilter(BuildFilter(items, table));
     session.searchOn = true;
     table.table().refresh();
     if (table.table().bof() && table.table().eof()) {
@@ -35,5 +35,5 @@ void endSearch(InventorySession& session, const std::function<void()>& reapplyVi
 
 void switchSearchOff(InventorySession& session) {
     session.searchOn = false;
-    session.items.table().clearFilter();
+    session.items.clearFilter();
 }

@@ -1,7 +1,8 @@
 #include "mainwindow/main_window.h"
 
-#include "ui/prompter.h"
 #include "mainwindow/speed_glyphs.h"
+#include "ui/help_window.h"
+#include "ui/prompter.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -142,6 +143,7 @@ TMain::TMain(Prompter& prompter, const AppPaths& paths, const QSize& screen,
     m_context.screen = screen;
     m_session.paths = paths;
     setObjectName(QStringLiteral("Main"));
+    setHelpKeyword(this, QStringLiteral("Main Window"));
     createControls();
     createMenus();
     wireCommands();

@@ -2,19 +2,19 @@
 // one sequence. A refused or failed choice leaves the open database, its settings and its
 // lists as they were.
 
-#include "settings/ini_file.h"
-#include "mainwindow/main_window.h"
-#include "ui/prompter.h"
-#include "mainwindow/viewer_model.h"
+#include "find/search_session.h"
 #include "items/database_ops.h"
 #include "items/sort_index.h"
 #include "items/sort_string.h"
-#include "find/search_session.h"
+#include "mainwindow/main_window.h"
+#include "mainwindow/viewer_model.h"
+#include "settings/ini_file.h"
+#include "ui/busy_cursor.h"
+#include "ui/prompter.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
 
 namespace {
 
@@ -128,10 +128,7 @@ bool TMain::switchDatabase(SwitchKind kind, const QString& recentPath, bool star
     m_session.sortExpression = BuildSortString(m_session.db.sortKeys);
 
     const bool opened = guarded([&] {
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        struct Restore {
-            ~Restore() { QGuiApplication::restoreOverrideCursor(); }
-        } restore;
+        BusyCursor busy;
         const bool rebuild = kind == SwitchKind::New || !DBaseInUse(path);
         m_session.items.setIndex({});
         m_session.items.open(dbase::OpenMode::Shared);

@@ -1,11 +1,11 @@
 #include "edit/record_editor_rules.h"
 
 #include "formats/date_format.h"
-#include "lists/lookup_lists.h"
+#include "formats/value_format.h"
 #include "items/database_ops.h"
 #include "items/item_schema.h"
 #include "items/item_table.h"
-#include "formats/value_format.h"
+#include "lists/lookup_lists.h"
 #include "qstring_printer.h"
 #include "scripted_prompter.h"
 #include "test_files.h"
@@ -269,7 +269,7 @@ TEST(RecordEditorRules, WrittenRecordReadsBackFromTheFile) {
     EditorValues v = clearedEditorValues(box);
     auto r = check(v, t.items);
     ASSERT_TRUE(std::holds_alternative<CheckedEntry>(r));
-    writeEntry(t.items, EditorMode::New, v, std::get<CheckedEntry>(r));
+    writeEntry(t.items, EditorMode::New, 0, v, std::get<CheckedEntry>(r));
     {
         FileReader file(t.path);
         EXPECT_EQ(file.table.recordCount(), 1u);
@@ -291,7 +291,7 @@ TEST(RecordEditorRules, WrittenRecordReadsBackFromTheFile) {
     v.warranty = true;
     r = check(v, t.items);
     ASSERT_TRUE(std::holds_alternative<CheckedEntry>(r));
-    writeEntry(t.items, EditorMode::Edit, v, std::get<CheckedEntry>(r));
+    writeEntry(t.items, EditorMode::Edit, 1, v, std::get<CheckedEntry>(r));
     {
         FileReader file(t.path);
         EXPECT_EQ(file.table.recordCount(), 1u);
@@ -322,16 +322,16 @@ TEST(RecordEditorRules, RefusedWriteLeavesTableAndRecordUntouched) {
     const DateBoxFormat box = dateBoxFormat(format(1));
     EditorValues v = clearedEditorValues(box);
     v[C::Item] = "Original";
-    writeEntry(t.items, EditorMode::New, v, std::get<CheckedEntry>(check(v, t.items)));
+    writeEntry(t.items, EditorMode::New, 0, v, std::get<CheckedEntry>(check(v, t.items)));
 
     // A character the table's code page cannot hold, in the last field written.
     EditorValues bad = v;
     bad[C::Item] = "Changed";
     bad[C::UserDef4] = QString::fromUtf8("\xe6\x97\xa5"); // a CJK character
     const CheckedEntry e = std::get<CheckedEntry>(check(bad, t.items));
-    EXPECT_THROW(writeEntry(t.items, EditorMode::New, bad, e), dbase::DatabaseError);
+    EXPECT_THROW(writeEntry(t.items, EditorMode::New, 0, bad, e), dbase::DatabaseError);
     EXPECT_EQ(t.items.table().state(), dbase::TableState::Browse);
-    EXPECT_THROW(writeEntry(t.items, EditorMode::Edit, bad, e), dbase::DatabaseError);
+    EXPECT_THROW(writeEntry(t.items, EditorMode::Edit, 1, bad, e), dbase::DatabaseError);
     EXPECT_EQ(t.items.table().state(), dbase::TableState::Browse);
 
     FileReader file(t.path);
