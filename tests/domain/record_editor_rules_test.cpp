@@ -317,6 +317,48 @@ TEST(RecordEditorRules, WrittenRecordReadsBackFromTheFile) {
     EXPECT_EQ(computeTotals(loaded, usNumbers()).cost, "2,000.00 ");
 }
 
+// Edit writes the record it names even when a filter now hides it and the cursor is
+// elsewhere; a record deleted meanwhile is refused rather than replaced by its neighbour.
+TEST(RecordEditorRules, EditWritesItsOwnRecordWhereverTheCursorIs) {
+    TableFixture t;
+    const DateBoxFormat box = dateBoxFormat(format(1));
+    EditorValues v = clearedEditorValues(box);
+    for (const char* name : {"One", "Two", "Three"}) {
+        v[C::Item] = QString::fromLatin1(name);
+        writeEntry(t.items, EditorMode::New, 0, v, std::get<CheckedEntry>(check(v, t.items)));
+    }
+    // Only "Three" passes the filter, and the cursor stands on it.
+    t.items.setFilter([&t](const dbase::Table&) { return t.items.text(f::Item) == "Three"; });
+    t.items.table().first();
+    ASSERT_EQ(t.items.table().recordNumber(), 3u);
+
+    v[C::Item] = "Two changed";
+    EXPECT_EQ(
+        writeEntry(t.items, EditorMode::Edit, 2, v, std::get<CheckedEntry>(check(v, t.items))), 2u);
+    v[C::Item] = "Two again";
+    EXPECT_EQ(
+        writeEntry(t.items, EditorMode::Edit, 2, v, std::get<CheckedEntry>(check(v, t.items))), 2u);
+
+    t.items.clearFilter();
+    t.items.table().first(); // "One"
+    t.items.table().deleteRecord();
+    v[C::Item] = "Lost";
+    try {
+        writeEntry(t.items, EditorMode::Edit, 1, v, std::get<CheckedEntry>(check(v, t.items)));
+        ADD_FAILURE() << "a deleted record was written";
+    } catch (const EntryRefused& e) {
+        EXPECT_FALSE(e.control().has_value());
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains("deleted"));
+    }
+
+    FileReader file(t.path);
+    EXPECT_EQ(file.table.recordCount(), 3u);
+    QStringList live;
+    for (; !file.table.eof(); file.table.next())
+        live << QString::fromStdString(file.text("ITEM"));
+    EXPECT_EQ(live, (QStringList{"Two again", "Three"}));
+}
+
 TEST(RecordEditorRules, RefusedWriteLeavesTableAndRecordUntouched) {
     TableFixture t;
     const DateBoxFormat box = dateBoxFormat(format(1));
