@@ -1,10 +1,11 @@
 #include "appearance/color_config.h"
 #include "ui/window_services.h"
 
-#include "ui/prompter.h"
-#include "ui/window_context.h"
 #include "appearance/color_sets.h"
 #include "appearance/set_colors.h"
+#include "ui/help_window.h"
+#include "ui/prompter.h"
+#include "ui/window_context.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -42,6 +43,7 @@ TColorConfig::TColorConfig(WindowContext& context, std::array<ColorSet, kColorSe
       m_kind(isValidColorKind(kind) ? kind : kMainColors), m_copy(colorSetForKind(sets, kind)) {
     setWindowTitle(QStringLiteral("Color Configuration"));
     prepareDesignDialog(this, {kClientWidth, kClientHeight}, kDesignPointSize);
+    setHelpKeyword(this, QStringLiteral("Color Configuration"));
 
     const auto group = [this](const char* bevelName, const char* labelName, const QString& title,
                               int column, int row) {

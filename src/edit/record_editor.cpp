@@ -1,13 +1,15 @@
 #include "edit/record_editor.h"
 #include "ui/window_services.h"
 
-#include "ui/help_window.h"
+#include "ui/busy_cursor.h"
+
+#include "appearance/set_colors.h"
+#include "dbase/database_error.h"
+#include "items/item_schema.h"
 #include "session/inventory_session.h"
+#include "ui/help_window.h"
 #include "ui/prompter.h"
 #include "ui/window_context.h"
-#include "appearance/set_colors.h"
-#include "items/item_schema.h"
-#include "dbase/database_error.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -23,10 +25,9 @@
 #include <QPushButton>
 #include <QTabWidget>
 
-#include <cmath>
-
 namespace {
 using C = EditorControl;
+namespace f = item_field;
 
 // Design layout at 640 x 480: a 632 x 404 client area under the menu bar.
 constexpr int kMenuHeight = 24;
@@ -124,21 +125,9 @@ int boxTop(C c) {
     }
 }
 
-int scaled(int designPixels, double factor) {
-    return int(std::lround(double(designPixels) * scalePercent(factor) / 100.0));
-}
-
 bool isEnterKey(const QKeyEvent* key) {
     return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
 }
-
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 } // namespace
 
@@ -150,6 +139,7 @@ TMyEdit::TMyEdit(InventorySession& session, WindowContext& context, QWidget* par
 
     createControls();
     createMenu();
+    setHelpKeyword(this, kHelpKeyword);
     m_dateBox = dateBoxFormat(m_session.formats.current());
     applyDateMasks();
     refillLists();
@@ -179,8 +169,9 @@ void TMyEdit::createControls() {
         case EditorControlKind::Edit:
         case EditorControlKind::Date: {
             auto* edit = new QLineEdit(page);
+            // The limit is for typing: a formatted amount may be longer than what is typed.
             if (info.kind == EditorControlKind::Edit && info.maxLength > 0)
-                edit->setMaxLength(info.maxLength);
+                setTypingLimit(edit, info.maxLength);
             box = edit;
             m_controlOf.insert(edit, info.control);
             break;
@@ -193,7 +184,7 @@ void TMyEdit::createControls() {
             // it behind the user's back.
             combo->setCompleter(nullptr);
             combo->setMaxVisibleItems(12);
-            combo->lineEdit()->setMaxLength(info.maxLength);
+            setTypingLimit(combo, info.maxLength);
             box = combo;
             m_controlOf.insert(combo, info.control);
             m_controlOf.insert(combo->lineEdit(), info.control);
@@ -403,7 +394,7 @@ void TMyEdit::refillLists() {
         box->clear();
         box->addItems(entries);
         box->setCurrentIndex(-1);
-        box->setEditText(text);
+        setBoxText(box->lineEdit(), text);
     }
 }
 
@@ -451,6 +442,8 @@ void TMyEdit::FormShow() {
     applyBrowseMode();
 
     try {
+        // New starts from the record current at opening, for Previous and Next.
+        m_recNo = m_session.items.table().recordNumber();
         if (m_mode == EditorMode::Edit || m_mode == EditorMode::Copy)
             LoadInData();
         else
@@ -469,6 +462,7 @@ void TMyEdit::takeSnapshot() {
 }
 
 void TMyEdit::LoadInData() {
+    m_recNo = m_session.items.table().recordNumber();
     setValues(loadEditorValues(m_session.items, m_dateBox, m_session.numbers));
     updateItemCaptions();
     CalcTotals();
@@ -495,17 +489,23 @@ bool TMyEdit::DoUpdate() {
         focusControl(problem->focus);
         return false;
     }
-    learnListValues(m_session.lists, v);
-    refillLists();
     try {
-        writeEntry(m_session.items, m_mode, v, std::get<CheckedEntry>(checked));
+        m_recNo = writeEntry(m_session.items, m_mode, m_recNo, v, std::get<CheckedEntry>(checked));
+    } catch (const EntryRefused& e) {
+        showDatabaseError(e);
+        if (e.control())
+            focusControl(*e.control());
+        return false;
     } catch (const dbase::DatabaseError& e) {
         showDatabaseError(e);
         return false;
     }
-    // Only a record that was really written turns the editor to that record: after a failed
-    // insert the next update must not overwrite the record that happens to be current.
+    // Only a record that was really written turns the editor to that record (after a failed
+    // insert the next update must not overwrite another one), and only what was stored is
+    // worth remembering in the lists.
     m_mode = EditorMode::Edit;
+    learnListValues(m_session.lists, v);
+    refillLists();
     return true;
 }
 
@@ -529,6 +529,15 @@ void TMyEdit::done(int result) {
     // Whichever way the window closes, the lists it learnt are kept.
     if (!m_session.items.paths().base.isEmpty())
         m_session.lists.saveDatabaseLists(m_session.items.paths().base);
+    // The viewer selects the record the editor was on (or its neighbour when the search no
+    // longer shows it).
+    if (m_recNo != 0 && m_session.items.isOpen()) {
+        try {
+            m_session.items.table().gotoBookmark({m_recNo});
+        } catch (const dbase::DatabaseError&) {
+            // Gone meanwhile: the viewer keeps its own row.
+        }
+    }
     QDialog::done(result);
 }
 
@@ -551,6 +560,10 @@ void TMyEdit::moveToRecord(bool forward) {
     bool empty = false;
     try {
         dbase::Table& table = m_session.items.table();
+        // From the editor's own record, wherever the viewer left the cursor; when that record
+        // is gone, from wherever the table is.
+        if (m_recNo != 0)
+            m_session.items.goToRecord(m_recNo);
         if (forward)
             table.next();
         else
@@ -616,7 +629,7 @@ void TMyEdit::MenuPrintRecordClick() {
     PrintJobGuard job;
     QString failure;
     {
-        WaitCursor wait;
+        BusyCursor busy;
         QPrinter printer(QPrinter::HighResolution);
         if (!request.outputFileName.isEmpty()) {
             printer.setOutputFormat(QPrinter::PdfFormat);
@@ -672,23 +685,32 @@ void TMyEdit::ItemExit() {
 }
 
 void TMyEdit::CostExit() {
-    setControlText(C::Cost, leftMoneyBox(controlText(C::Cost), m_session.numbers));
+    setControlText(C::Cost, leftMoneyBox(controlText(C::Cost), m_session.numbers, fits(f::Cost)));
     CalcTotals();
 }
 
 void TMyEdit::ValueExit() {
-    setControlText(C::Value, leftMoneyBox(controlText(C::Value), m_session.numbers));
+    setControlText(C::Value,
+                   leftMoneyBox(controlText(C::Value), m_session.numbers, fits(f::Value)));
     CalcTotals();
 }
 
 void TMyEdit::RepCostExit() {
-    setControlText(C::RepCost, leftMoneyBox(controlText(C::RepCost), m_session.numbers));
+    setControlText(C::RepCost,
+                   leftMoneyBox(controlText(C::RepCost), m_session.numbers, fits(f::RepCost)));
     CalcTotals();
 }
 
 void TMyEdit::QuantityExit() {
-    setControlText(C::Quantity, leftQuantityBox(controlText(C::Quantity), m_session.numbers));
+    setControlText(C::Quantity,
+                   leftQuantityBox(controlText(C::Quantity), m_session.numbers, fits(f::Quantity)));
     CalcTotals();
+}
+
+std::function<bool(double)> TMyEdit::fits(int fieldNumber) const {
+    return [this, fieldNumber](double value) {
+        return fitsNumberField(m_session.items, fieldNumber, value);
+    };
 }
 
 void TMyEdit::CalcTotals() {
@@ -753,11 +775,11 @@ void TMyEdit::setControlText(EditorControl c, const QString& text) {
     case EditorControlKind::Combo: {
         QComboBox* box = combo(c);
         box->setCurrentIndex(-1);
-        box->setEditText(text);
+        setBoxText(box->lineEdit(), text);
         break;
     }
     case EditorControlKind::Edit:
-        lineEdit(c)->setText(text);
+        setBoxText(lineEdit(c), text);
         break;
     }
 }

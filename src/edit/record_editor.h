@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/window_services.h"
 #include "edit/record_editor_rules.h"
+#include "ui/window_services.h"
 
 #include <QDialog>
 #include <QHash>
@@ -112,10 +112,15 @@ private:
     enum class SelectionEdit { Cut, Copy, Paste, Delete };
     void editSelection(SelectionEdit operation);
     void showDatabaseError(const std::exception& error);
+    // Whether an amount fits the item field as the table stores it.
+    std::function<bool(double)> fits(int fieldNumber) const;
 
     InventorySession& m_session;
     WindowContext& m_context;
     EditorMode m_mode = EditorMode::New;
+    // The record the editor loaded or inserted: updates in Edit mode write this one, and
+    // Previous and Next move from it, whatever the viewer and the search did meanwhile.
+    std::uint32_t m_recNo = 0;
     EntrySnapshot m_snapshot;
     DateBoxFormat m_dateBox;
     DesignGeometry m_design;

@@ -1,11 +1,12 @@
 #include "edit/record_editor_rules.h"
 
 #include "formats/date_format.h"
-#include "lists/lookup_lists.h"
+#include "formats/value_format.h"
 #include "items/item_schema.h"
 #include "items/item_table.h"
-#include "formats/value_format.h"
+#include "lists/lookup_lists.h"
 
+#include <QDir>
 #include <QFont>
 #include <QFontMetrics>
 #include <QPaintDevice>
@@ -66,18 +67,6 @@ bool isMaskSpecial(QChar c) {
     return special.contains(c);
 }
 
-// Does the value fit the table's numeric field as it will be written?
-bool fitsNumberField(const ItemTable& items, int fieldNumber, double value) {
-    const ItemField* info = itemField(fieldNumber);
-    if (!info || !items.isOpen())
-        return true;
-    const int index = items.table().fieldIndex(info->name);
-    if (index < 0)
-        return true;
-    const dbase::Field& field = items.table().field(index);
-    return fixedPointText(value, 0, field.decimals).size() <= field.length;
-}
-
 std::optional<double> checkedAmount(const QString& text, const NumberFormatter& numbers,
                                     const ItemTable& items, int fieldNumber, bool& ok) {
     ok = true;
@@ -93,6 +82,21 @@ std::optional<double> checkedAmount(const QString& text, const NumberFormatter& 
 }
 
 } // namespace
+
+bool fitsNumberField(const ItemTable& items, int fieldNumber, double value) {
+    const ItemField* info = itemField(fieldNumber);
+    if (!info || !items.isOpen())
+        return true;
+    const int index = items.table().fieldIndex(info->name);
+    if (index < 0)
+        return true;
+    const dbase::Field& field = items.table().field(index);
+    // An amount is no wider than the item field's own width (12), whatever room the table's
+    // numeric field leaves: the amount boxes, the viewer and the reports are made for that.
+    const int width =
+        info->type == FieldType::Float ? std::min(field.length, info->width) : field.length;
+    return fixedPointText(value, 0, field.decimals).size() <= width;
+}
 
 const EditorControlInfo& editorControlInfo(EditorControl control) {
     return kControls[size_t(control)];
@@ -304,15 +308,27 @@ int learnListValues(LookupLists& lists, const EditorValues& values) {
     return added;
 }
 
-void writeEntry(ItemTable& items, EditorMode mode, const EditorValues& values,
-                const CheckedEntry& entry) {
+std::uint32_t writeEntry(ItemTable& items, EditorMode mode, std::uint32_t recNo,
+                         const EditorValues& values, const CheckedEntry& entry) {
     dbase::Table& table = items.table();
-    if (mode == EditorMode::New || mode == EditorMode::Copy)
-        table.insert();
-    else
-        table.edit();
+    // Nobody walks the table between finding the record and posting it.
+    table.suspendUpdates();
+    std::optional<EditorControl> writing;
+    std::uint32_t written = 0;
     try {
+        if (mode == EditorMode::New || mode == EditorMode::Copy || recNo == 0) {
+            table.insert();
+        } else {
+            if (!items.goToRecord(recNo))
+                throw dbase::DatabaseError(
+                    QStringLiteral("Record %1 of %2 was deleted while it was being edited.")
+                        .arg(recNo)
+                        .arg(QDir::toNativeSeparators(items.paths().current))
+                        .toStdString());
+            table.edit();
+        }
         for (const EditorControlInfo& c : kControls) {
+            writing = c.control;
             switch (c.control) {
             case C::Quantity:
                 items.setInteger(c.fieldNumber, entry.quantity);
@@ -341,27 +357,39 @@ void writeEntry(ItemTable& items, EditorMode mode, const EditorValues& values,
                 break;
             }
         }
+        writing.reset();
         table.post();
+        written = table.recordNumber();
+    } catch (const dbase::DatabaseError& e) {
+        table.cancel();
+        table.resumeUpdates();
+        throw EntryRefused(e.what(), writing);
     } catch (...) {
         table.cancel();
+        table.resumeUpdates();
         throw;
     }
+    // The viewer may move the cursor as it hears of the change.
+    table.resumeUpdates();
+    return written;
 }
 
 // ---------------------------------------------------------------------------------------
 
-QString leftMoneyBox(const QString& text, const NumberFormatter& numbers) {
+QString leftMoneyBox(const QString& text, const NumberFormatter& numbers,
+                     const std::function<bool(double)>& fits) {
     if (trimSpaces(text).isEmpty())
         return text;
     const auto v = numbers.moneyValue(text);
-    return v ? numbers.formatMoney(*v, 1) : text;
+    return v && (!fits || fits(*v)) ? numbers.formatMoney(*v, 1) : text;
 }
 
-QString leftQuantityBox(const QString& text, const NumberFormatter& numbers) {
+QString leftQuantityBox(const QString& text, const NumberFormatter& numbers,
+                        const std::function<bool(double)>& fits) {
     if (trimSpaces(text).isEmpty())
         return text;
     const auto v = numbers.quantityValue(text);
-    return v ? numbers.formatNumber(*v, 1, 0) : text;
+    return v && (!fits || fits(std::round(*v))) ? numbers.formatNumber(*v, 1, 0) : text;
 }
 
 EditorTotals computeTotals(const EditorValues& values, const NumberFormatter& numbers) {

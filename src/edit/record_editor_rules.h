@@ -1,10 +1,13 @@
 #pragma once
 
+#include "dbase/database_error.h"
+
 #include <QDate>
 #include <QString>
 #include <QStringList>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <variant>
@@ -153,24 +156,46 @@ std::variant<CheckedEntry, EntryProblem> checkEntry(const EditorValues& values,
                                                     const NumberFormatter& numbers,
                                                     const ItemTable& items, const QDate& today);
 
+// Whether the value, rounded to the decimals of the item field, fits its width in the open
+// table, and for an amount also the item field's own width of 12 (999,999,999.99 at most).
+// A field the table lacks holds anything.
+bool fitsNumberField(const ItemTable& items, int fieldNumber, double value);
+
 // The five drop-down texts, trimmed, offered to their lookup lists (both copies) in the
 // order Brand, Location, Category, Owner, Purchased From. Returns how many were added.
 int learnListValues(LookupLists& lists, const EditorValues& values);
 
-// Inserts a new record (New and Copy) or edits the current one, writes every field and
-// posts. When the table refuses anything the insert or edit is cancelled, so nothing is
-// half written, and the engine's error rises.
-void writeEntry(ItemTable& items, EditorMode mode, const EditorValues& values,
-                const CheckedEntry& entry);
+// The table refused the write. control is the box whose value it refused, when it was a
+// value (a character the code page cannot hold) rather than the record itself.
+class EntryRefused : public dbase::DatabaseError {
+public:
+    EntryRefused(const std::string& message, std::optional<EditorControl> control)
+        : dbase::DatabaseError(message), m_control(control) {}
+    std::optional<EditorControl> control() const { return m_control; }
+
+private:
+    std::optional<EditorControl> m_control;
+};
+
+// Inserts a new record (New and Copy, or Edit on no record: recNo 0) or edits record recNo,
+// writes every field and posts; returns the number of the record written. Record recNo is
+// found whatever the search and the sort order have done since it was loaded, so a write
+// never lands on another record. Observers hear of the change once, after the post. When the
+// table refuses anything the insert or edit is cancelled, so nothing is half written, and
+// EntryRefused rises.
+std::uint32_t writeEntry(ItemTable& items, EditorMode mode, std::uint32_t recNo,
+                         const EditorValues& values, const CheckedEntry& entry);
 
 // ---------------------------------------------------------------------------------------
 // Value boxes.
 
-// Leaving a money box: typed text reformatted by the money formatter; text that is no number
-// stays as typed (the update reports it).
-QString leftMoneyBox(const QString& text, const NumberFormatter& numbers);
-// Leaving Quantity: reformatted as a whole number (2.6 becomes 3).
-QString leftQuantityBox(const QString& text, const NumberFormatter& numbers);
+// Leaving a money box: typed text reformatted by the money formatter; text that is no number,
+// or an amount the field cannot hold (fits says no), stays as typed for the update to report.
+QString leftMoneyBox(const QString& text, const NumberFormatter& numbers,
+                     const std::function<bool(double)>& fits = {});
+// Leaving Quantity: reformatted as a whole number (2.6 becomes 3), unless fits says no.
+QString leftQuantityBox(const QString& text, const NumberFormatter& numbers,
+                        const std::function<bool(double)>& fits = {});
 
 // Quantity times each amount, by the money formatter, followed by one space. Text that is no
 // number counts as 0.

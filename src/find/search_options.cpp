@@ -1,15 +1,14 @@
 #include "find/search_options.h"
 #include "ui/window_services.h"
 
-#include "ui/help_window.h"
-#include "ui/window_context.h"
 #include "appearance/set_colors.h"
 #include "find/search_window.h"
+#include "ui/help_window.h"
+#include "ui/window_context.h"
 
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QShortcut>
 
 namespace {
 // Design layout at 640 x 480.
@@ -57,8 +56,7 @@ TSearchOptions::TSearchOptions(TMySearch& search, int row, const QString& headin
     connect(m_cancel, &QPushButton::clicked, this, &TSearchOptions::CancelButtonClick);
     // A double click chooses, as Ok does.
     connect(m_list, &QListWidget::itemDoubleClicked, this, &TSearchOptions::OkButtonClick);
-    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
-            [this] { openHelp(QStringLiteral("Search Options"), this); });
+    setHelpKeyword(this, QStringLiteral("Search Options"));
 
     SaveDimensions(this, m_design, m_context.prompter);
 }

@@ -5,18 +5,16 @@
 #include "find/search_options.h"
 #include "find/search_session.h"
 #include "session/inventory_session.h"
+#include "ui/busy_cursor.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
 #include "ui/window_context.h"
 
-#include <QApplication>
 #include <QEvent>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
-
-#include <cmath>
 
 namespace {
 
@@ -41,18 +39,6 @@ const QStringList kOperatorChoices = {QStringLiteral(" = "), QStringLiteral(" > 
                                       QStringLiteral(" < "), QStringLiteral(" > X < ")};
 const QStringList kYesNoChoices = {QStringLiteral("YES"), QStringLiteral("NO")};
 
-int scaled(int value, double factor) {
-    return static_cast<int>(std::lround(double(value) * scalePercent(factor) / 100));
-}
-
-// The busy cursor over the window and the screen, put back on every way out.
-struct BusyCursor {
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
 } // namespace
 
 TMySearch::TMySearch(InventorySession& session, WindowContext& context,
@@ -62,6 +48,7 @@ TMySearch::TMySearch(InventorySession& session, WindowContext& context,
     setObjectName(QStringLiteral("TMySearch"));
     setWindowTitle(QStringLiteral("Search"));
     prepareDesignDialog(this, {kClientWidth, kClientHeight}, kDesignPointSize);
+    setHelpKeyword(this, QStringLiteral("Search Window"));
 
     m_grid = new QTableWidget(kSearchRows, 3, this);
     m_grid->setObjectName(QStringLiteral("StringGrid1"));

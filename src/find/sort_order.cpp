@@ -1,19 +1,17 @@
 #include "find/sort_order.h"
 #include "ui/window_services.h"
 
-#include "ui/help_window.h"
-#include "session/inventory_session.h"
-#include "ui/prompter.h"
-#include "ui/window_context.h"
 #include "appearance/set_colors.h"
 #include "find/sort_order_ops.h"
+#include "session/inventory_session.h"
+#include "ui/busy_cursor.h"
+#include "ui/help_window.h"
+#include "ui/prompter.h"
+#include "ui/window_context.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QScopeGuard>
-#include <QShortcut>
 
 namespace {
 // Design layout at 640 x 480: the four lists under their headings, the buttons underneath.
@@ -68,8 +66,7 @@ TMySortOrder::TMySortOrder(InventorySession& session, WindowContext& context,
     cancel->setAutoDefault(false);
     connect(ok, &QPushButton::clicked, this, &TMySortOrder::OkButtonClick);
     connect(cancel, &QPushButton::clicked, this, &TMySortOrder::CancelButtonClick);
-    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
-            [this] { openHelp(QStringLiteral("Sort Order"), this); });
+    setHelpKeyword(this, QStringLiteral("Sort Order"));
 
     SaveDimensions(this, m_design, m_context.prompter);
 }
@@ -104,8 +101,7 @@ void TMySortOrder::OkButtonClick() {
     SortOrderOutcome outcome = SortOrderOutcome::Failed;
     try {
         // Rebuilding the order of a large inventory takes a moment.
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const auto restore = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        BusyCursor busy;
         outcome = applySortOrder(m_session, levels, m_context.prompter, m_reapplyViewer);
     } catch (const dbase::DatabaseError& e) {
         // The table would not open again even shared: the engine's own report.

@@ -67,6 +67,32 @@ void ItemTable::setIndex(const QString& tag) {
     m_indexProblem.clear();
 }
 
+void ItemTable::setFilter(dbase::Table::Filter filter) {
+    m_filter = std::move(filter);
+    m_table->setFilter(m_filter);
+}
+
+void ItemTable::clearFilter() {
+    m_filter = nullptr;
+    m_table->clearFilter();
+}
+
+bool ItemTable::goToRecord(std::uint32_t recNo) {
+    if (recNo == 0 || !m_table->isOpen() || recNo > m_table->recordCount())
+        return false;
+    // Without the filter the walk stops on the record itself unless it is deleted; the
+    // filter comes back whatever happens.
+    m_table->clearFilter();
+    try {
+        m_table->gotoBookmark({recNo});
+    } catch (...) {
+        m_table->setFilter(m_filter);
+        throw;
+    }
+    m_table->setFilter(m_filter);
+    return m_table->recordNumber() == recNo;
+}
+
 void ItemTable::close() {
     m_table->close();
     m_index.fill(-1);

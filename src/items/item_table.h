@@ -1,7 +1,7 @@
 #pragma once
 
-#include "items/database_paths.h"
 #include "dbase/table.h"
+#include "items/database_paths.h"
 
 #include <QDate>
 #include <QString>
@@ -41,6 +41,15 @@ public:
     dbase::Table& table() { return *m_table; }
     const dbase::Table& table() const { return *m_table; }
 
+    // The search's filter. Set it here rather than on table(): goToRecord needs to look past it.
+    void setFilter(dbase::Table::Filter filter);
+    void clearFilter();
+    // Makes record recNo current whatever the filter says: a record being edited stays the
+    // editor's record after it stops matching the search. False when the record is deleted
+    // or not in the table. Observers hear nothing until the caller resumes updates; call it
+    // with updates suspended when the cursor must not move before the write.
+    bool goToRecord(std::uint32_t recNo);
+
     // Field values of the current record. Blank numbers and dates give nullopt. As text,
     // numbers are plain decimal text and dates YYYYMMDD, and setText takes them that way, so
     // a value copied as text between tables arrives unchanged.
@@ -77,6 +86,7 @@ private:
     std::array<int, 22> m_index{}; // engine field index of each field number, -1 if missing
     QString m_indexName;
     QString m_indexProblem;
+    dbase::Table::Filter m_filter;
 };
 
 // dBase dates and QDate.

@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QShortcut>
 
 #include <algorithm>
 #include <numeric>
@@ -84,9 +83,7 @@ TMyEditBox::TMyEditBox(LookupLists& lists, const QString& base, const ColorSet& 
     connect(sort, &QPushButton::clicked, this, &TMyEditBox::sortClicked);
     connect(ok, &QPushButton::clicked, this, &TMyEditBox::okClicked);
     connect(cancel, &QPushButton::clicked, this, &TMyEditBox::cancelClicked);
-    auto* help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this,
-            [this] { openHelp(QStringLiteral("List Maintenance"), this); });
+    setHelpKeyword(this, QStringLiteral("List Maintenance"));
 
     setTabOrder(m_addInfo, add);
     setTabOrder(add, m_theList);

@@ -1,6 +1,7 @@
 #include "mainwindow/main_window.h"
 
 #include "mainwindow/speed_glyphs.h"
+#include "ui/help_window.h"
 #include "ui/prompter.h"
 
 #include <QAction>
@@ -142,6 +143,7 @@ TMain::TMain(Prompter& prompter, const AppPaths& paths, const QSize& screen,
     m_context.screen = screen;
     m_session.paths = paths;
     setObjectName(QStringLiteral("Main"));
+    setHelpKeyword(this, QStringLiteral("Main Window"));
     createControls();
     createMenus();
     wireCommands();

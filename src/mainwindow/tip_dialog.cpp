@@ -2,6 +2,7 @@
 
 #include "mainwindow/program_picture.h"
 #include "mainwindow/tips.h"
+#include "ui/help_window.h"
 #include "ui/window_context.h"
 
 #include <QCheckBox>
@@ -58,6 +59,7 @@ TTipOfDay::TTipOfDay(WindowContext& context, bool showTips, QWidget* parent)
 
     connect(m_close, &QPushButton::clicked, this, &QDialog::accept);
     connect(m_nextTip, &QPushButton::clicked, this, [this] { showTip(nextTipNumber(m_tip)); });
+    setHelpKeyword(this, QStringLiteral("Tip of the Day"));
 
     SaveDimensions(this, m_design, m_context.prompter);
 }

@@ -67,7 +67,7 @@ bool InventorySession::saveSettings(QString* error) const {
 
 void InventorySession::startSearch(dbase::Table::Filter filter) {
     m_lastSearch = std::move(filter);
-    items.table().setFilter(m_lastSearch);
+    items.setFilter(m_lastSearch);
     searchOn = true;
     items.table().refresh();
 }
@@ -79,7 +79,7 @@ void InventorySession::endSearch(const std::function<void()>& reapply) {
 
 void InventorySession::switchSearchOff() {
     searchOn = false;
-    items.table().clearFilter();
+    items.clearFilter();
 }
 
 bool InventorySession::restartSearch() {

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -143,4 +144,11 @@ THelpWindow* openHelp(const QString& keyword, QWidget* owner) {
     help->raise();
     help->activateWindow();
     return help;
+}
+
+void setHelpKeyword(QWidget* window, const QString& keyword) {
+    auto* key = new QShortcut(QKeySequence(Qt::Key_F1), window);
+    key->setContext(Qt::WindowShortcut);
+    QObject::connect(key, &QShortcut::activated, window,
+                     [window, keyword] { openHelp(keyword, window); });
 }

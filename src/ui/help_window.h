@@ -42,3 +42,7 @@ private:
 // contents) and brings it to the front. The window is kept above owner, so it stays usable
 // while a modal dialog that asked for help is open.
 THelpWindow* openHelp(const QString& keyword, QWidget* owner);
+
+// F1 in the window (or any of its controls) opens its help page, as on every Linux desktop;
+// the window's own help keys stay as they are.
+void setHelpKeyword(QWidget* window, const QString& keyword);

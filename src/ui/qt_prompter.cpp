@@ -1,5 +1,7 @@
 #include "ui/qt_prompter.h"
 
+#include "ui/window_services.h"
+
 #include <QApplication>
 #include <QColorDialog>
 #include <QFileDialog>
@@ -110,7 +112,7 @@ std::optional<QString> QtPrompter::directory(const QString& caption, const QStri
 
 std::optional<QFont> QtPrompter::font(const QFont& initial, const QString& caption) {
     bool ok = false;
-    const QFont f = QFontDialog::getFont(&ok, initial, parentWidget(), caption);
+    const QFont f = QFontDialog::getFont(&ok, installedFont(initial), parentWidget(), caption);
     if (!ok)
         return std::nullopt;
     return f;

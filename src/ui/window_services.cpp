@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -17,6 +19,7 @@
 #include <QTableView>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -48,6 +51,13 @@ void setFontSize(QWidget* w, int points) {
     w->setFont(f);
 }
 
+const char* const kTypingLimit = "typingLimit";
+
+// The box's own limit, or none (0) when it was never given one.
+int typingLimit(const QLineEdit* edit) {
+    return edit->property(kTypingLimit).toInt();
+}
+
 void copyFamilyAndStyle(QWidget* w, const QFont& from) {
     QFont f = w->font();
     f.setFamily(from.family());
@@ -76,6 +86,10 @@ int scalePercent(double scaleFactor) {
     return static_cast<int>(std::lround(scaleFactor * 100));
 }
 
+int scaled(int designPixels, double scaleFactor) {
+    return mulDiv(designPixels, scalePercent(scaleFactor), 100);
+}
+
 void SaveDimensions(QWidget* window, DesignGeometry& table, Prompter& prompter) {
     table.client = window->size();
     const auto components = windowComponents(window);
@@ -89,6 +103,7 @@ void SaveDimensions(QWidget* window, DesignGeometry& table, Prompter& prompter) 
             continue;
         DesignSlot& s = table.entries[i];
         s.recorded = true;
+        s.widget = w;
         s.left = w->x();
         s.top = w->y();
         s.width = w->width();
@@ -102,12 +117,10 @@ void RestoreAndScale(QWidget* window, const DesignGeometry& table, double scaleF
     const int m = scalePercent(scaleFactor);
     // Every control goes back to its design geometry before scaling, so showing a window
     // again, or after the preset changed, never compounds the scaling.
-    const auto components = windowComponents(window);
-    for (int i = 0; i < components.size() && i < kMaxDesignSlots; ++i) {
-        const DesignSlot& s = table.entries[i];
-        if (!s.recorded)
+    for (const DesignSlot& s : table.entries) {
+        QWidget* w = s.widget;
+        if (!s.recorded || !w)
             continue;
-        QWidget* w = components[i];
         w->setGeometry(mulDiv(s.left, m, 100), mulDiv(s.top, m, 100), mulDiv(s.width, m, 100),
                        mulDiv(s.height, m, 100));
         if (!isBevel(w))
@@ -144,6 +157,14 @@ void ApplyUserFonts(QWidget* window, const UserFonts& fonts) {
     }
 }
 
+QFont installedFont(const QFont& font) {
+    if (QFontDatabase::families().contains(font.family(), Qt::CaseInsensitive))
+        return font;
+    QFont drawn = font;
+    drawn.setFamily(QFontInfo(font).family());
+    return drawn;
+}
+
 void centreOnScreen(QWidget* window, const QSize& screen) {
     const QSize frame = window->frameGeometry().size().expandedTo(window->size());
     // Integer division truncates toward zero like the original arithmetic.
@@ -158,4 +179,34 @@ void prepareDesignDialog(QDialog* dialog, const QSize& client, int pointSize) {
     designFont.setPointSize(pointSize);
     dialog->setFont(designFont);
     dialog->resize(client);
+}
+
+void setTypingLimit(QLineEdit* edit, int maxLength) {
+    const bool first = !edit->property(kTypingLimit).isValid();
+    edit->setProperty(kTypingLimit, maxLength);
+    edit->setMaxLength(std::max(maxLength, int(edit->text().size())));
+    if (first)
+        // textEdited comes from the user's own changes only; the limit follows the text down.
+        QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString& text) {
+            edit->setMaxLength(std::max(typingLimit(edit), int(text.size())));
+        });
+}
+
+void setTypingLimit(QComboBox* combo, int maxLength) {
+    QLineEdit* edit = combo->lineEdit();
+    const bool first = !edit->property(kTypingLimit).isValid();
+    setTypingLimit(edit, maxLength);
+    if (first)
+        // The box has already cut the entry to its limit; put it back whole.
+        QObject::connect(combo, &QComboBox::currentIndexChanged, edit, [combo, edit](int index) {
+            if (index >= 0)
+                setBoxText(edit, combo->itemText(index));
+        });
+}
+
+void setBoxText(QLineEdit* edit, const QString& text) {
+    const int limit = typingLimit(edit);
+    if (limit > 0)
+        edit->setMaxLength(std::max(limit, int(text.size())));
+    edit->setText(text);
 }

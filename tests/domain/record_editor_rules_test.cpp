@@ -1,11 +1,11 @@
 #include "edit/record_editor_rules.h"
 
 #include "formats/date_format.h"
-#include "lists/lookup_lists.h"
+#include "formats/value_format.h"
 #include "items/database_ops.h"
 #include "items/item_schema.h"
 #include "items/item_table.h"
-#include "formats/value_format.h"
+#include "lists/lookup_lists.h"
 #include "qstring_printer.h"
 #include "scripted_prompter.h"
 #include "test_files.h"
@@ -269,7 +269,7 @@ TEST(RecordEditorRules, WrittenRecordReadsBackFromTheFile) {
     EditorValues v = clearedEditorValues(box);
     auto r = check(v, t.items);
     ASSERT_TRUE(std::holds_alternative<CheckedEntry>(r));
-    writeEntry(t.items, EditorMode::New, v, std::get<CheckedEntry>(r));
+    writeEntry(t.items, EditorMode::New, 0, v, std::get<CheckedEntry>(r));
     {
         FileReader file(t.path);
         EXPECT_EQ(file.table.recordCount(), 1u);
@@ -291,7 +291,7 @@ TEST(RecordEditorRules, WrittenRecordReadsBackFromTheFile) {
     v.warranty = true;
     r = check(v, t.items);
     ASSERT_TRUE(std::holds_alternative<CheckedEntry>(r));
-    writeEntry(t.items, EditorMode::Edit, v, std::get<CheckedEntry>(r));
+    writeEntry(t.items, EditorMode::Edit, 1, v, std::get<CheckedEntry>(r));
     {
         FileReader file(t.path);
         EXPECT_EQ(file.table.recordCount(), 1u);
@@ -317,21 +317,63 @@ TEST(RecordEditorRules, WrittenRecordReadsBackFromTheFile) {
     EXPECT_EQ(computeTotals(loaded, usNumbers()).cost, "2,000.00 ");
 }
 
+// Edit writes the record it names even when a filter now hides it and the cursor is
+// elsewhere; a record deleted meanwhile is refused rather than replaced by its neighbour.
+TEST(RecordEditorRules, EditWritesItsOwnRecordWhereverTheCursorIs) {
+    TableFixture t;
+    const DateBoxFormat box = dateBoxFormat(format(1));
+    EditorValues v = clearedEditorValues(box);
+    for (const char* name : {"One", "Two", "Three"}) {
+        v[C::Item] = QString::fromLatin1(name);
+        writeEntry(t.items, EditorMode::New, 0, v, std::get<CheckedEntry>(check(v, t.items)));
+    }
+    // Only "Three" passes the filter, and the cursor stands on it.
+    t.items.setFilter([&t](const dbase::Table&) { return t.items.text(f::Item) == "Three"; });
+    t.items.table().first();
+    ASSERT_EQ(t.items.table().recordNumber(), 3u);
+
+    v[C::Item] = "Two changed";
+    EXPECT_EQ(
+        writeEntry(t.items, EditorMode::Edit, 2, v, std::get<CheckedEntry>(check(v, t.items))), 2u);
+    v[C::Item] = "Two again";
+    EXPECT_EQ(
+        writeEntry(t.items, EditorMode::Edit, 2, v, std::get<CheckedEntry>(check(v, t.items))), 2u);
+
+    t.items.clearFilter();
+    t.items.table().first(); // "One"
+    t.items.table().deleteRecord();
+    v[C::Item] = "Lost";
+    try {
+        writeEntry(t.items, EditorMode::Edit, 1, v, std::get<CheckedEntry>(check(v, t.items)));
+        ADD_FAILURE() << "a deleted record was written";
+    } catch (const EntryRefused& e) {
+        EXPECT_FALSE(e.control().has_value());
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains("deleted"));
+    }
+
+    FileReader file(t.path);
+    EXPECT_EQ(file.table.recordCount(), 3u);
+    QStringList live;
+    for (; !file.table.eof(); file.table.next())
+        live << QString::fromStdString(file.text("ITEM"));
+    EXPECT_EQ(live, (QStringList{"Two again", "Three"}));
+}
+
 TEST(RecordEditorRules, RefusedWriteLeavesTableAndRecordUntouched) {
     TableFixture t;
     const DateBoxFormat box = dateBoxFormat(format(1));
     EditorValues v = clearedEditorValues(box);
     v[C::Item] = "Original";
-    writeEntry(t.items, EditorMode::New, v, std::get<CheckedEntry>(check(v, t.items)));
+    writeEntry(t.items, EditorMode::New, 0, v, std::get<CheckedEntry>(check(v, t.items)));
 
     // A character the table's code page cannot hold, in the last field written.
     EditorValues bad = v;
     bad[C::Item] = "Changed";
     bad[C::UserDef4] = QString::fromUtf8("\xe6\x97\xa5"); // a CJK character
     const CheckedEntry e = std::get<CheckedEntry>(check(bad, t.items));
-    EXPECT_THROW(writeEntry(t.items, EditorMode::New, bad, e), dbase::DatabaseError);
+    EXPECT_THROW(writeEntry(t.items, EditorMode::New, 0, bad, e), dbase::DatabaseError);
     EXPECT_EQ(t.items.table().state(), dbase::TableState::Browse);
-    EXPECT_THROW(writeEntry(t.items, EditorMode::Edit, bad, e), dbase::DatabaseError);
+    EXPECT_THROW(writeEntry(t.items, EditorMode::Edit, 1, bad, e), dbase::DatabaseError);
     EXPECT_EQ(t.items.table().state(), dbase::TableState::Browse);
 
     FileReader file(t.path);

@@ -1,13 +1,14 @@
 #include "edit/record_editor.h"
 
-#include "ui/help_window.h"
-#include "session/inventory_session.h"
-#include "ui/window_context.h"
 #include "appearance/set_colors.h"
 #include "items/database_ops.h"
 #include "items/item_schema.h"
 #include "scripted_prompter.h"
+#include "session/inventory_session.h"
 #include "test_files.h"
+#include "ui/help_window.h"
+#include "ui/window_context.h"
+#include "ui/window_services.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
@@ -631,14 +633,31 @@ TEST(RecordEditor, ShowsScaledTheSameEveryTimeAndFollowsTheDateFormat) {
     EXPECT_EQ(file.fieldText("WARDATE"), "19971231");
 }
 
-TEST(RecordEditor, HelpOpensTheInputWindowPage) {
+namespace {
+THelpWindow* visibleHelp() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* help = qobject_cast<THelpWindow*>(w); help && help->isVisible())
+            return help;
+    return nullptr;
+}
+} // namespace
+
+TEST(RecordEditor, HelpKeysOpenTheInputWindowPage) {
     Fixture f;
     f.open(EditorMode::New);
-    f.key(Qt::Key_H, Qt::ControlModifier);
-    THelpWindow* help = openHelp(QString("Input Window"), f.editor.get());
-    EXPECT_EQ(help->currentPage().fileName(), "record_editor.html");
-    EXPECT_TRUE(help->browser()->toPlainText().contains("Update & Exit"));
-    help->close();
+    for (const QKeyCombination key : {QKeyCombination(Qt::ControlModifier, Qt::Key_H),
+                                      QKeyCombination(Qt::NoModifier, Qt::Key_F1)}) {
+        if (THelpWindow* open = visibleHelp())
+            open->close();
+        QApplication::setActiveWindow(f.editor.get());
+        f.editor->focusControl(C::Cost);
+        f.key(key.key(), key.keyboardModifiers());
+        THelpWindow* help = visibleHelp();
+        ASSERT_NE(help, nullptr) << QKeySequence(key).toString().toStdString();
+        EXPECT_EQ(help->currentPage().fileName(), "record_editor.html");
+        EXPECT_TRUE(help->browser()->toPlainText().contains("Update & Exit"));
+        help->close();
+    }
 }
 
 TEST(RecordEditor, ShowModalRunsUntilTheWindowCloses) {
@@ -685,4 +704,152 @@ TEST(RecordEditor, EscapeAsksLikeExit) {
     f.key(Qt::Key_Escape);
     EXPECT_TRUE(f.editor->isVisible());
     EXPECT_EQ(f.editor->controlText(C::Item), "Lamp");
+}
+
+// Whichever page the editor was closed on, every control of every page opens at its design
+// place and size (scaled), never at another control's.
+TEST(RecordEditor, EveryControlReturnsToItsDesignPlaceWhateverPageItClosedOn) {
+    Fixture f;
+    struct Design {
+        QRect geometry;
+        int points;
+    };
+    QMap<QString, Design> design;
+    for (QWidget* w : windowComponents(f.editor.get()))
+        design.insert(w->objectName(), {w->geometry(), w->font().pointSize()});
+    ASSERT_GT(design.size(), 60);
+
+    for (const double factor : {1.0, 1.6}) {
+        f.context.scaleFactor = factor;
+        for (int page = 0; page < 4; ++page) {
+            f.open(EditorMode::New);
+            f.editor->notebook()->setCurrentIndex(page);
+            f.editor->DoExit();
+            f.open(EditorMode::New);
+            for (QWidget* w : windowComponents(f.editor.get())) {
+                const Design d = design.value(w->objectName());
+                const QRect want(scaled(d.geometry.x(), factor), scaled(d.geometry.y(), factor),
+                                 scaled(d.geometry.width(), factor),
+                                 scaled(d.geometry.height(), factor));
+                EXPECT_EQ(w->geometry(), want) << w->objectName().toStdString()
+                                               << " closed on page " << page << " at " << factor;
+                if (!w->property("bevel").toBool()) {
+                    EXPECT_EQ(w->font().pointSize(), scaled(d.points, factor))
+                        << w->objectName().toStdString();
+                }
+            }
+            f.editor->DoExit();
+        }
+    }
+}
+
+// Amounts up to what the field holds are stored exactly, whatever the box's typing limit;
+// anything larger is refused with the box's message and never cut.
+TEST(RecordEditor, AmountsAreStoredWholeOrRefusedNeverCut) {
+    Fixture f;
+    f.open(EditorMode::New);
+    TMyEdit& e = *f.editor;
+    const auto typeInto = [&](C box, const QString& text) {
+        e.focusControl(box);
+        f.type(text);
+        f.key(Qt::Key_Tab);
+    };
+    typeInto(C::Cost, "12345678.91");
+    EXPECT_EQ(e.controlText(C::Cost), "12,345,678.91");
+    typeInto(C::RepCost, "87654321");
+    EXPECT_EQ(e.controlText(C::RepCost), "87,654,321.00");
+
+    // Larger than the field: left as typed, refused on update, nothing written.
+    typeInto(C::Value, "1e308");
+    EXPECT_EQ(e.controlText(C::Value), "1e308");
+    f.prompter.expectMessage(kError, "Invalid value specified.  Please correct.");
+    EXPECT_FALSE(e.DoUpdate());
+    EXPECT_EQ(e.focusedControl(), C::Value);
+    EXPECT_EQ(e.notebook()->currentIndex(), 1);
+    e.setControlText(C::Value, "");
+    typeInto(C::Value, "99999999999");
+    EXPECT_EQ(e.controlText(C::Value), "99999999999");
+    f.prompter.expectMessage(kError, "Invalid value specified.  Please correct.");
+    EXPECT_FALSE(e.DoUpdate());
+    EXPECT_TRUE(f.itemsInFile().isEmpty());
+
+    // Typing stops at twelve characters.
+    e.setControlText(C::Value, "");
+    typeInto(C::Value, "1234567890123456");
+    EXPECT_EQ(e.controlText(C::Value), "123456789012");
+    e.setControlText(C::Value, "999999999");
+    ASSERT_TRUE(e.DoUpdate());
+    {
+        dbase::Table file;
+        file.openFile(f.path.toStdString(), dbase::OpenMode::ReadOnly);
+        file.first();
+        EXPECT_EQ(file.fieldText("COST"), "12345678.91");
+        EXPECT_EQ(file.fieldText("REPCOST"), "87654321.00");
+        EXPECT_EQ(file.fieldText("VALUE"), "999999999.00");
+    }
+
+    // The largest amount opens whole and an unchanged update keeps it.
+    e.close();
+    f.session.items.table().first();
+    f.open(EditorMode::Edit);
+    EXPECT_EQ(e.controlText(C::Value), "999,999,999.00");
+    EXPECT_FALSE(e.ValuesChanged());
+    ASSERT_TRUE(e.DoUpdate());
+    // The user may shorten the longer text but not lengthen it.
+    e.focusControl(C::Value);
+    e.lineEdit(C::Value)->end(false);
+    f.type("5");
+    EXPECT_EQ(e.controlText(C::Value), "999,999,999.00");
+    f.key(Qt::Key_Backspace);
+    f.key(Qt::Key_Backspace);
+    f.type("1");
+    EXPECT_EQ(e.controlText(C::Value), "999,999,999.");
+    e.lineEdit(C::Value)->selectAll();
+    f.type("1234567890123");
+    EXPECT_EQ(e.controlText(C::Value), "123456789012");
+    dbase::Table file;
+    file.openFile(f.path.toStdString(), dbase::OpenMode::ReadOnly);
+    file.first();
+    EXPECT_EQ(file.fieldText("VALUE"), "999999999.00");
+    EXPECT_EQ(file.recordCount(), 1u);
+}
+
+// A value the table refuses teaches no list, and the refusal shows where the value is.
+TEST(RecordEditor, RefusedWriteTurnsToTheFieldAndTeachesNoList) {
+    Fixture f;
+    f.addItems({"Radio"});
+    const QString longCategory(30, QLatin1Char('k')); // the list allows 30, the field 20
+    f.session.lists.setList(4, {"Audio", longCategory});
+    f.open(EditorMode::Edit);
+    TMyEdit& e = *f.editor;
+
+    e.setControlText(C::Brand, QString::fromUtf8("\xe7\xb4\xa2\xe5\xb0\xbc")); // 索尼
+    e.setControlText(C::Location, "Attic");
+    e.focusControl(C::Bought); // on another page
+    f.prompter.expectMessage(kError, QString());
+    EXPECT_FALSE(e.DoUpdate());
+    EXPECT_TRUE(f.prompter.lastMessage().text.contains("cannot be stored"));
+    EXPECT_EQ(e.notebook()->currentIndex(), 0);
+    EXPECT_EQ(e.focusedControl(), C::Brand);
+    EXPECT_EQ(e.editorMode(), EditorMode::Edit);
+
+    // A list entry longer than its field comes into the box whole and is refused, not cut.
+    e.setControlText(C::Brand, "Sony");
+    e.combo(C::Category)->setCurrentIndex(1);
+    EXPECT_EQ(e.controlText(C::Category), longCategory);
+    e.focusControl(C::UserDef1);
+    f.prompter.expectMessage(kError, QString());
+    EXPECT_FALSE(e.DoUpdate());
+    EXPECT_EQ(e.focusedControl(), C::Category);
+
+    e.close();
+    EXPECT_EQ(f.session.lists.editorList(1), QStringList{});
+    EXPECT_EQ(f.session.lists.gridList(2), QStringList{});
+    EXPECT_TRUE(readListFile(f.session.items.paths().listFile(1)).isEmpty());
+    EXPECT_TRUE(readListFile(f.session.items.paths().listFile(2)).isEmpty());
+    EXPECT_EQ(f.itemsInFile(), QStringList{"Radio"});
+    dbase::Table file;
+    file.openFile(f.path.toStdString(), dbase::OpenMode::ReadOnly);
+    file.first();
+    EXPECT_EQ(file.fieldText("BRAND"), "");
 }

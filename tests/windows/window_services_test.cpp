@@ -1,11 +1,16 @@
 #include "mainwindow/tip_dialog.h"
 #include "mainwindow/tips.h"
+#include "modal_helper.h"
+#include "scripted_prompter.h"
+#include "ui/qt_prompter.h"
 #include "ui/window_context.h"
 #include "ui/window_services.h"
-#include "scripted_prompter.h"
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QFontDatabase>
+#include <QFontDialog>
+#include <QFontInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -119,6 +124,25 @@ TEST(WindowServices, TooManyComponentsIsReportedOnceAndTheRestStillWorks) {
     const auto labels = windowComponents(&d);
     EXPECT_EQ(labels[100]->geometry(), QRect(200, 200, 20, 20));
     EXPECT_EQ(labels[104]->geometry(), QRect(104, 104, 10, 10)) << "unrecorded, left alone";
+}
+
+// The font dialog opens on the user's font as drawn, even when its family (Arial) is only
+// a fontconfig substitute, and keeps its style.
+TEST(WindowServices, FontDialogOpensOnTheCurrentUserFont) {
+    QFont arial(QStringLiteral("Arial"), 9);
+    arial.setItalic(true);
+    const QString drawn = QFontInfo(arial).family();
+    ASSERT_TRUE(QFontDatabase::families().contains(drawn, Qt::CaseInsensitive));
+    QFont shown;
+    whenModalShown([&](QWidget* modal) {
+        if (auto* dialog = qobject_cast<QFontDialog*>(modal))
+            shown = dialog->currentFont();
+    });
+    QtPrompter prompter;
+    EXPECT_FALSE(prompter.font(arial, QStringLiteral("Label Font")).has_value());
+    EXPECT_EQ(shown.family(), drawn);
+    EXPECT_TRUE(shown.italic());
+    EXPECT_EQ(shown.pointSize(), 9);
 }
 
 TEST(TipOfDay, NextTipWrapsAndShowTipsFollowsTheBox) {
