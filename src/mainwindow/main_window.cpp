@@ -1,7 +1,7 @@
 #include "mainwindow/main_window.h"
 
-#include "mainwindow/speed_glyphs.h"
 #include "ui/prompter.h"
+#include "mainwindow/speed_glyphs.h"
 
 #include <QAction>
 #include <QActionGroup>

@@ -2,14 +2,14 @@
 // one sequence. A refused or failed choice leaves the open database, its settings and its
 // lists as they were.
 
-#include "find/search_session.h"
+#include "settings/ini_file.h"
+#include "mainwindow/main_window.h"
+#include "ui/prompter.h"
+#include "mainwindow/viewer_model.h"
 #include "items/database_ops.h"
 #include "items/sort_index.h"
 #include "items/sort_string.h"
-#include "mainwindow/main_window.h"
-#include "mainwindow/viewer_model.h"
-#include "settings/ini_file.h"
-#include "ui/prompter.h"
+#include "find/search_session.h"
 
 #include <QAction>
 #include <QDir>
