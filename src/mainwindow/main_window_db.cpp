@@ -198,7 +198,10 @@ void TMain::SetViewerOptions() {
     m_viewerGrid->verticalHeader()->setDefaultSectionSize(fm.height() + 6);
     m_lookupDelegate->setLists(&m_session.lists);
     m_lookupDelegate->setFont(cellFont);
-    m_viewerModel->reload();
+    // The model reads the rows again by itself whenever the table is reopened or its order or
+    // search changes; rows it holds for the table as it is now are read only once.
+    if (!m_viewerModel->liveCount())
+        m_viewerModel->reload();
     selectCurrentRecordInGrid();
 }
 

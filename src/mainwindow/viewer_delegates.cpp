@@ -1,8 +1,8 @@
 #include "mainwindow/viewer_delegates.h"
 
-#include "items/item_schema.h"
 #include "lists/lookup_lists.h"
 #include "mainwindow/viewer_model.h"
+#include "items/item_schema.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -134,6 +134,7 @@ void ViewerModel::reload() {
             m_records = collectViewerRows(*m_table);
             takeSnapshot();
             m_lastError.clear();
+            m_rowFailed = false;
             m_lastCurrent = m_table->recordNumber();
         } catch (const std::exception& e) {
             // The grid stays empty but usable: the menus, Rebuild Indexes among them, work.
@@ -304,7 +305,10 @@ const QStringList* ViewerModel::rowTexts(int row) const {
         }
     } catch (const std::exception& e) {
         texts->clear();
-        report(e.what());
+        // One message for a file that fails under many rows, not one per row painted.
+        if (!m_rowFailed)
+            report(e.what());
+        m_rowFailed = true;
     }
     while (texts->size() < kItemFieldCount)
         texts->append(QString());

@@ -124,5 +124,6 @@ private:
     bool m_reloadWanted = false; // asked for inside a batch
     bool m_busy = false;         // our own walks move the cursor: ignore the notices they cause
     mutable QString m_lastError; // reported already; cleared by a reading that succeeds
+    mutable bool m_rowFailed = false; // a row could not be read since the last reading
     mutable QCache<std::uint32_t, QStringList> m_cache{2000};
 };

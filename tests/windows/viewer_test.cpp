@@ -288,6 +288,34 @@ TEST(ViewerAtScale, AnUnreadableIndexIsAMessageAndRebuildIndexesRepairsIt) {
     w.close();
 }
 
+TEST(ViewerAtScale, RowsTheFileNoLongerHoldsAreOneMessageNotACrash) {
+    Fixture f;
+    f.firstRun({0, 0, 0, 0}, false);
+    fillItems(f.dbf);
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768});
+    w.show();
+    ASSERT_EQ(w.viewerModel()->rowCount(), kItems);
+    // Another program cuts the file short behind our back; the header still counts every row.
+    {
+        QFile file(f.dbf);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.resize(file.size() / 2));
+    }
+    prompter.expectMessage("Error", "");
+    QTableView* grid = w.viewerGrid();
+    grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
+    grid->viewport()->repaint();
+    QTRY_VERIFY(prompter.done());
+    // Every further unreadable cell is the same fault: no second message.
+    grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum() - 40);
+    grid->viewport()->repaint();
+    QApplication::processEvents();
+    EXPECT_TRUE(w.action("&Tools/&Rebuild Indexes")->isEnabled());
+    EXPECT_EQ(shownItem(w, 0), itemName(1));
+    w.close();
+}
+
 TEST(ViewerGrid, DatesTypedInFullInEveryFormatReachTheFileAndBadOnesAreRefused) {
     Fixture f;
     f.firstRun({12, 0, 0, 0}, true);
