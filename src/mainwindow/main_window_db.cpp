@@ -16,6 +16,7 @@
 #include "mainwindow/tip_dialog.h"
 #include "mainwindow/viewer_delegates.h"
 #include "mainwindow/viewer_model.h"
+#include "reports/report_file.h"
 #include "ui/busy_cursor.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
@@ -67,6 +68,7 @@ bool TMain::guarded(const std::function<void()>& work) {
 void TMain::startUp(const QStringList& arguments) {
     m_session.searchOn = false;
     setWindowTitle(QStringLiteral("Tallywick Inventory 97"));
+    prepareReportFile(m_paths.programDir, m_prompter);
 
     m_session.global = loadGlobalSettings(m_paths.settingsDir, m_paths.currentDir);
     const GlobalSettings& g = m_session.global;

@@ -1,8 +1,8 @@
 #include "reports/report_form.h"
 
-#include "app/busy_cursor.h"
-#include "app/prompter.h"
-#include "app/window_context.h"
+#include "ui/busy_cursor.h"
+#include "ui/prompter.h"
+#include "ui/window_context.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

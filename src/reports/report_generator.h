@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/date_format.h"
-#include "edit/value_format.h"
+#include "formats/date_format.h"
+#include "formats/value_format.h"
 #include "output/page_output.h"
 #include "reports/report_definition.h"
 
