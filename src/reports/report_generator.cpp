@@ -157,7 +157,8 @@ private:
         }
         if (m_suspended) {
             m_suspended = false;
-            items().table().gotoBookmark(m_mark);
+            if (m_mark.isValid())
+                items().table().gotoBookmark(m_mark);
             items().table().resumeUpdates();
         }
     }

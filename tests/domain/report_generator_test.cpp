@@ -405,3 +405,13 @@ TEST(ReportGenerator, PdfRunReadsBackWithPdftotext) {
         EXPECT_TRUE(text.contains(QLatin1String(expected))) << expected << "\n"
                                                             << text.toStdString();
 }
+
+TEST(ReportGenerator, AnEmptyTableGivesOnePageOfZeroTotals) {
+    Inventory inv;
+    const QString out = inv.dir.file("empty.txt");
+    const ReportOutcome r =
+        runToText(builtIn(QStringLiteral("Short Wide Report")), inv.source(), out);
+    ASSERT_EQ(r.outcome, PageOutput::Outcome::Completed) << r.error.toStdString();
+    EXPECT_EQ(r.pages, 1);
+    EXPECT_TRUE(readText(out).contains(QStringLiteral("GRAND TOTALS\n     Cost: 0.00  ")));
+}
