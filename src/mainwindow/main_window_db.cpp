@@ -22,6 +22,7 @@
 #include "transfer/export_window.h"
 #include "transfer/import_window.h"
 #include "session/session_lifecycle.h"
+#include "reports/report_file.h"
 #include "ui/busy_cursor.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
@@ -89,6 +90,7 @@ void TMain::startUp(const QStringList& arguments) {
     setWindowTitle(QStringLiteral("Tallywick Inventory 97"));
     m_session.detachViewer = [this] { m_viewerModel->setTable(nullptr); };
     m_session.reapplyViewer = viewerRefresher();
+    prepareReportFile(m_paths.programDir, m_prompter);
 
     loadGlobalState(m_session);
     const GlobalSettings& g = m_session.global;
