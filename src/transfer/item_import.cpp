@@ -332,8 +332,10 @@ QString problemText(const ImportReport& report, ImportFileType type) {
     const qint64 more = report.problemRecordCount - qint64(report.problemRecords.size());
     if (more > 0)
         list += QStringLiteral(" and %1 more").arg(more);
-    const QString noun =
-        type == ImportFileType::Text ? QStringLiteral("lines") : QStringLiteral("records");
+    const bool one = report.problemRecordCount == 1;
+    const QString noun = type == ImportFileType::Text
+                             ? (one ? QStringLiteral("line") : QStringLiteral("lines"))
+                             : (one ? QStringLiteral("record") : QStringLiteral("records"));
     return QStringLiteral("  Values the fields cannot hold: %1 left empty, %2 cut, in %3 %4 of "
                           "the file.")
         .arg(report.emptied)
