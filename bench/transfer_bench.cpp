@@ -116,8 +116,9 @@ void BM_ExportDbase(benchmark::State& state) {
     state.SetItemsProcessed(std::int64_t(state.iterations()) * state.range(0));
 }
 
-// Import of n lines (exported from the n-record table) into a new database with its sort tag,
-// through the shared table, as the import window runs it.
+// Import of n lines (exported from the n-record table) into a new database, with its sort tag
+// (second argument 1) or without any index (0, to show the index's share), through the shared
+// table, as the import window runs it.
 void BM_ImportText(benchmark::State& state) {
     const auto records = std::uint32_t(state.range(0));
     {
@@ -149,8 +150,10 @@ void BM_ImportText(benchmark::State& state) {
         ItemTable items;
         items.setPaths(DatabasePaths::forTable(path));
         items.open();
-        items.table().addIndex(kSortTag, kSortExpression);
-        items.setIndex(QString::fromLatin1(kSortTag));
+        if (state.range(1) != 0) {
+            items.table().addIndex(kSortTag, kSortExpression);
+            items.setIndex(QString::fromLatin1(kSortTag));
+        }
         state.ResumeTiming();
 
         ImportRun run;
@@ -186,7 +189,12 @@ BENCHMARK(BM_ExportDbase)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->UseRealTime();
-BENCHMARK(BM_ImportText)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+BENCHMARK(BM_ImportText)
+    ->Args({100000, 1})
+    ->Args({100000, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3)
+    ->UseRealTime();
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

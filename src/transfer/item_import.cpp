@@ -145,8 +145,6 @@ QString sourceText(const dbase::Table& source, int index, const DateFormat& form
         const auto b = source.fieldLogical(index);
         return b ? (*b ? QStringLiteral("True") : QStringLiteral("False")) : QString();
     }
-    case dbase::FieldType::Memo:
-        return {}; // the memo file is not read
     default: {
         const std::string utf8 = dbase::toUtf8(source.fieldText(index), source.codePage());
         return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())).left(kMaxImportFieldText);
@@ -292,6 +290,12 @@ ImportReport importDbase(const ImportRun& run, const QString& path) {
                         table.setFieldDate(target.index, *d);
                     else
                         table.clearField(target.index);
+                    continue;
+                }
+                if (source.field(i).type == dbase::FieldType::Memo) {
+                    // The memo file is not read: say so rather than store nothing silently.
+                    table.clearField(target.index);
+                    tally.add(ValueFate::Emptied);
                     continue;
                 }
                 tally.add(storeValue(table, target, sourceText(source, i, run.dates), run.dates,
