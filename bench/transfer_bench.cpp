@@ -96,7 +96,6 @@ void BM_ExportText(benchmark::State& state) {
             t.addIndex(kSortTag, kSortExpression);
         t.setIndex(kSortTag);
     }
-    const QStringList header{QStringLiteral("Item")};
     for (auto _ : state) {
         const ExportResult r = exportText(t, allFields(), nullptr, mdy(), out("export.txt"));
         if (!r.error.isEmpty())
