@@ -67,10 +67,12 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, Q
     return b;
 }
 
-// The window is centred and scaled; then moved 10 pixels up when it sits low enough.
-void placeOnShow(QWidget* window, const DesignGeometry& design, const WindowContext& context) {
+// The windows are centred and scaled; the import window then moves 10 pixels up when it sits
+// low enough.
+void placeOnShow(QWidget* window, const DesignGeometry& design, const WindowContext& context,
+                 bool raise) {
     RestoreAndScale(window, design, context.scaleFactor, context.screen);
-    if (window->y() > 10)
+    if (raise && window->y() > 10)
         window->move(window->x(), window->y() - 10);
 }
 
@@ -160,7 +162,7 @@ void TMyImport::showEvent(QShowEvent* event) {
 
 void TMyImport::FormShow() {
     ApplyUserFonts(this, m_context.fonts);
-    placeOnShow(this, m_design, m_context);
+    placeOnShow(this, m_design, m_context, true);
     scaleTransferGrid(m_grid, {179, 179, 38}, m_context.scaleFactor);
     SetColors(this, m_session.db.colors(WindowKind::Configure));
 }
@@ -319,7 +321,7 @@ void TImportFormat::showEvent(QShowEvent* event) {
 
 void TImportFormat::FormShow() {
     ApplyUserFonts(this, m_context.fonts);
-    placeOnShow(this, m_design, m_context);
+    placeOnShow(this, m_design, m_context, false);
     (m_session.db.importFileType == 2 ? m_dbase : m_text)->setChecked(true);
     SetColors(this, m_session.db.colors(WindowKind::Configure));
 }

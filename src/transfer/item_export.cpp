@@ -270,10 +270,9 @@ ExportResult exportDbase(dbase::Table& table, const std::vector<int>& fields, co
                            .arg(nativePath(path), QString::fromLocal8Bit(e.code().message()));
         return result;
     }
-    const QString oldIndex =
-        QFileInfo(target.absolutePath(), target.completeBaseName() + QStringLiteral(".MDX"))
-            .filePath();
-    QFile::remove(oldIndex);
+    std::error_code ignored;
+    std::filesystem::remove(dbase::Table::indexPath(QFile::encodeName(path).toStdString()),
+                            ignored);
     return result;
 }
 

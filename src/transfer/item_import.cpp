@@ -145,8 +145,6 @@ QString sourceText(const dbase::Table& source, int index, const DateFormat& form
         const auto b = source.fieldLogical(index);
         return b ? (*b ? QStringLiteral("True") : QStringLiteral("False")) : QString();
     }
-    case dbase::FieldType::Memo:
-        return {}; // the memo file is not read
     default: {
         const std::string utf8 = dbase::toUtf8(source.fieldText(index), source.codePage());
         return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())).left(kMaxImportFieldText);
@@ -294,6 +292,12 @@ ImportReport importDbase(const ImportRun& run, const QString& path) {
                         table.clearField(target.index);
                     continue;
                 }
+                if (source.field(i).type == dbase::FieldType::Memo) {
+                    // The memo file is not read: say so rather than store nothing silently.
+                    table.clearField(target.index);
+                    tally.add(ValueFate::Emptied);
+                    continue;
+                }
                 tally.add(storeValue(table, target, sourceText(source, i, run.dates), run.dates,
                                      run.today));
             }
@@ -332,8 +336,10 @@ QString problemText(const ImportReport& report, ImportFileType type) {
     const qint64 more = report.problemRecordCount - qint64(report.problemRecords.size());
     if (more > 0)
         list += QStringLiteral(" and %1 more").arg(more);
-    const QString noun =
-        type == ImportFileType::Text ? QStringLiteral("lines") : QStringLiteral("records");
+    const bool one = report.problemRecordCount == 1;
+    const QString noun = type == ImportFileType::Text
+                             ? (one ? QStringLiteral("line") : QStringLiteral("lines"))
+                             : (one ? QStringLiteral("record") : QStringLiteral("records"));
     return QStringLiteral("  Values the fields cannot hold: %1 left empty, %2 cut, in %3 %4 of "
                           "the file.")
         .arg(report.emptied)

@@ -1,5 +1,7 @@
 #include "items/database_ops.h"
 #include "items/item_schema.h"
+#include "mainwindow/main_window.h"
+#include "mainwindow/viewer_model.h"
 #include "modal_helper.h"
 #include "scripted_prompter.h"
 #include "session/inventory_session.h"
@@ -10,11 +12,15 @@
 
 #include "qstring_printer.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTimer>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 namespace {
@@ -268,4 +274,68 @@ TEST(ImportWindow, RefusedSourcesKeepTheFormatWindowOpen) {
     w.reject();
     EXPECT_EQ(f.session.db.importFileType, 2);
     EXPECT_EQ(f.items(), QStringList{});
+}
+
+TEST(ImportWindow, EscapeStopsBetweenRecordsAndKeepsWhatWasImported) {
+    Fixture f;
+    QString text;
+    for (int i = 1; i <= 500; ++i)
+        text += QStringLiteral("\"Item %1\"\r\n").arg(i);
+    TMyImport w(f.session, f.context, ImportFileType::Text, {QStringLiteral("Item")}, {}, text);
+    w.show();
+    w.skipFirst()->setChecked(false);
+    // Escape arrives while the import runs: it is seen after the first record.
+    QTimer::singleShot(0, &w, [&w] {
+        EXPECT_TRUE(w.importing());
+        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(&w, &esc);
+    });
+    f.prompter.expectMessage(QStringLiteral("Notice"),
+                             QStringLiteral("Import cancelled.  1 record was imported."));
+    w.StartButtonClick();
+    EXPECT_EQ(f.items(), QStringList{"Item 1"});
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST(MainWindowTransfer, ImportSpeedButtonAddsItemsTheViewerAndCountShow) {
+    TestDir dir;
+    AppPaths paths;
+    paths.programDir = dir.file(QStringLiteral("prog"));
+    paths.settingsDir = dir.file(QStringLiteral("cfg"));
+    paths.currentDir = dir.path();
+    const QString file = dir.file(QStringLiteral("in.txt"));
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write("\"Desk lamp\"\n\"Rug\"\n");
+    }
+    ScriptedPrompter prompter;
+    {
+        TMain w(prompter, paths, {1024, 768});
+        w.session().global.showTips = false;
+        w.show();
+        EXPECT_TRUE(w.action(QStringLiteral("&Records/E&xport"))->isEnabled());
+        EXPECT_TRUE(w.speedButton(QStringLiteral("ExportSpeed"))->isEnabled());
+        prompter.expectOpenFile(file).expectMessage(QStringLiteral("Ok"),
+                                                    QStringLiteral("Import Complete."));
+        whenModalShown([](QWidget* format) {
+            whenModalShown([](QWidget* import) {
+                auto* w = qobject_cast<TMyImport*>(import);
+                ASSERT_NE(w, nullptr);
+                w->skipFirst()->setChecked(false);
+                w->StartButtonClick();
+            });
+            qobject_cast<TImportFormat*>(format)->SelectFileClick();
+        });
+        w.speedButton(QStringLiteral("ImportSpeed"))->click();
+        EXPECT_EQ(w.countLabel()->text(), QStringLiteral("2"));
+        EXPECT_EQ(w.viewerModel()->rowCount(), 2);
+        w.close();
+    }
+    prompter.verifyDone();
+    TMain browse(prompter, paths, {1024, 768}, {QStringLiteral("/BROWSE")});
+    EXPECT_FALSE(browse.action(QStringLiteral("&Records/&Import"))->isEnabled());
+    EXPECT_FALSE(browse.speedButton(QStringLiteral("ImportSpeed"))->isEnabled());
+    EXPECT_TRUE(browse.action(QStringLiteral("&Records/E&xport"))->isEnabled());
+    browse.close();
 }
