@@ -89,8 +89,7 @@ TMyLocateDlg::TMyLocateDlg(TMyLocateDialog& owner, WindowContext& context, QWidg
     connect(m_first, &QPushButton::clicked, this, &TMyLocateDlg::FindFirst);
     connect(m_next, &QPushButton::clicked, this, &TMyLocateDlg::FindNextBtnClick);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_fields, &QComboBox::currentIndexChanged, this,
-            [this] { FieldNameComboBoxChange(); });
+    connect(m_fields, &QComboBox::currentIndexChanged, this, [this] { FieldNameComboBoxChange(); });
     connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
             [this] { openHelp(QStringLiteral("Locate"), this); });
 

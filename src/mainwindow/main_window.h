@@ -1,8 +1,8 @@
 #pragma once
 
-#include "settings/app_paths.h"
-#include "session/inventory_session.h"
 #include "mainwindow/main_window_rules.h"
+#include "session/inventory_session.h"
+#include "settings/app_paths.h"
 #include "ui/window_context.h"
 
 #include <QMainWindow>

@@ -4,9 +4,9 @@
 #include "appearance/color_config.h"
 #include "appearance/set_colors.h"
 #include "appearance/view_config.h"
+#include "edit/record_editor.h"
 #include "find/locate_dialog.h"
 #include "find/search_replace.h"
-#include "edit/record_editor.h"
 #include "find/search_session.h"
 #include "find/search_window.h"
 #include "find/sort_order.h"
@@ -562,9 +562,8 @@ void TMain::wireCommands() {
     DisableEndSearch();
 
     // Commands whose windows are not part of the program yet stay visible but disabled.
-    for (const char* path :
-         {"&File/&Back Up Data", "&File/&Restore Data", "&File/&Print", "&Records/&Import",
-          "&Records/E&xport", "Navi&gate/&Reports"})
+    for (const char* path : {"&File/&Back Up Data", "&File/&Restore Data", "&File/&Print",
+                             "&Records/&Import", "&Records/E&xport", "Navi&gate/&Reports"})
         action(QString::fromLatin1(path))->setEnabled(false);
     for (const char* name : {"ImportSpeed", "ExportSpeed", "ReportSpeed"})
         speedButton(QString::fromLatin1(name))->setEnabled(false);
