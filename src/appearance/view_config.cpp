@@ -23,7 +23,7 @@
 
 namespace {
 // Design layout at 640 x 480: the notebook above the two buttons.
-constexpr int kClientWidth = 470;
+constexpr int kClientWidth = 600;
 constexpr int kClientHeight = 392;
 constexpr int kDesignPointSize = 9;
 constexpr int kGridRowHeight = 20;
@@ -247,6 +247,14 @@ void TViewConfig::FormShow() {
     if (y() > 10)
         move(x(), y() - 10);
     SetColors(this, m_db.colors(WindowKind::Configure));
+    // The pages show the window's background, as the headings on them do.
+    for (int i = 0; i < m_pages->count(); ++i) {
+        QWidget* page = m_pages->widget(i);
+        QPalette p = page->palette();
+        p.setColor(QPalette::Window, palette().color(QPalette::Window));
+        page->setPalette(p);
+        page->setAutoFillBackground(true);
+    }
     paintSample(m_titleSample, m_db.titleBackground);
     paintSample(m_cellSample, m_db.cellColor);
     scaleGrids();

@@ -89,7 +89,7 @@ TMyLocateDlg::TMyLocateDlg(TMyLocateDialog& owner, WindowContext& context, QWidg
     connect(m_first, &QPushButton::clicked, this, &TMyLocateDlg::FindFirst);
     connect(m_next, &QPushButton::clicked, this, &TMyLocateDlg::FindNextBtnClick);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_fields, &QComboBox::activated, this, [this] { FieldNameComboBoxChange(); });
+    connect(m_fields, &QComboBox::currentIndexChanged, this, [this] { FieldNameComboBoxChange(); });
     connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
             [this] { openHelp(QStringLiteral("Locate"), this); });
 
@@ -134,10 +134,8 @@ bool TMyLocateDlg::eventFilter(QObject* watched, QEvent* event) {
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             const QModelIndex chosen = m_fields->view()->currentIndex();
             m_fields->hidePopup();
-            if (chosen.isValid() && chosen.row() != m_fields->currentIndex()) {
+            if (chosen.isValid())
                 m_fields->setCurrentIndex(chosen.row());
-                m_value->clear();
-            }
             m_value->setFocus();
             return true;
         }

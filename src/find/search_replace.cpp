@@ -144,9 +144,9 @@ void TSearchAndReplace::StartButtonClick() {
         m_sinceDrawn.start();
         ReplaceHooks hooks;
         hooks.reapplyViewer = m_reapplyViewer;
-        hooks.progress = [this](const ReplaceCounters& c) {
+        hooks.progress = [this](const ReplaceCounters& c, bool final) {
             m_counters = c;
-            if (m_sinceDrawn.elapsed() >= kDrawIntervalMs) {
+            if (final || m_sinceDrawn.elapsed() >= kDrawIntervalMs) {
                 drawCounters(c);
                 m_sinceDrawn.restart();
             }

@@ -147,7 +147,7 @@ ReplaceResult runSearchAndReplace(InventorySession& session, const ReplaceValues
         return result;
     }
     if (hooks.progress)
-        hooks.progress(result.counters);
+        hooks.progress(result.counters, false);
 
     // Record order without the sort tag, so a changed record does not move under the pass.
     const QString followedIndex = items.indexName();
@@ -222,7 +222,7 @@ ReplaceResult runSearchAndReplace(InventorySession& session, const ReplaceValues
             }
             ++c.processed;
             if (hooks.progress)
-                hooks.progress(c);
+                hooks.progress(c, false);
         }
     } catch (const dbase::DatabaseError& e) {
         // Reading a damaged record: stop the pass the same way, the changes so far stay.
@@ -242,6 +242,8 @@ ReplaceResult runSearchAndReplace(InventorySession& session, const ReplaceValues
         items.setIndex({});
     }
     reopenShared(items, hooks);
+    if (hooks.progress)
+        hooks.progress(c, true);
     if (!stopMessage.isEmpty()) {
         prompter.error(stopMessage);
         result.outcome = ReplaceOutcome::Stopped;

@@ -61,8 +61,9 @@ struct ReplaceResult {
 };
 
 struct ReplaceHooks {
-    // After every counter change; the window draws the counters.
-    std::function<void(const ReplaceCounters&)> progress;
+    // After every counter change, and once more with final set before the closing message; the
+    // window draws the counters.
+    std::function<void(const ReplaceCounters&, bool final)> progress;
     // After every reopening of the table.
     std::function<void()> reapplyViewer;
 };

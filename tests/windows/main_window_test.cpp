@@ -228,6 +228,10 @@ TEST(MainWindow, ShutdownWritesBothSettingsFilesAndBrowseModeKeepsFieldEditing) 
         EXPECT_TRUE(w.session().browseMode);
         EXPECT_FALSE(w.action("&Records/&Delete")->isEnabled());
         EXPECT_FALSE(w.speedButton("DeleteSpeed")->isEnabled());
+        EXPECT_FALSE(w.action("Navi&gate/&Viewer")->isEnabled());
+        EXPECT_FALSE(w.speedButton("ViewerSpeed")->isEnabled());
+        EXPECT_FALSE(w.action("&Tools/&Search and Replace")->isEnabled());
+        EXPECT_TRUE(w.speedButton("LocateSpeed")->isEnabled());
         EXPECT_FALSE(w.action("&Options/List &Maintenance/&Brand")->isEnabled() &&
                      w.menu("List &Maintenance")->isEnabled());
         w.show();
