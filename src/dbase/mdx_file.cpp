@@ -781,20 +781,111 @@ MdxFile::TagState MdxFile::resolveTag(const Header& h, std::string_view name) {
 }
 
 MdxFile::Node MdxFile::readNode(const Header& h, const TagState& t, uint32_t page) {
-    if (page < kFirstDataPage || uint64_t(page) + t.blockPages > h.pages)
-        damaged("tag " + t.name + " points at page " + std::to_string(page) + ", outside the file");
+    checkPage(h, t, page);
     Node n;
     n.page = page;
     n.group = t.groupLength;
     n.block.resize(t.blockBytes);
     if (!readAll(m_fd, n.block.data(), n.block.size(), off_t(page) * off_t(kPageSize)))
         damaged("page " + std::to_string(page) + " cannot be read");
+    finishNode(t, n);
+    return n;
+}
+
+void MdxFile::checkPage(const Header& h, const TagState& t, uint32_t page) const {
+    if (page < kFirstDataPage || uint64_t(page) + t.blockPages > h.pages)
+        damaged("tag " + t.name + " points at page " + std::to_string(page) + ", outside the file");
+}
+
+void MdxFile::finishNode(const TagState& t, Node& n) const {
     n.count = le::u32(n.block.data() + kNodeCount);
     if (n.count > t.maxKeys)
-        damaged("page " + std::to_string(page) + " of tag " + t.name + " claims " +
+        damaged("page " + std::to_string(n.page) + " of tag " + t.name + " claims " +
                 std::to_string(n.count) + " keys");
     n.leaf = le::u32(n.block.data() + kNodeEntries + n.count * t.groupLength) == 0;
-    return n;
+}
+
+// Reads the nodes at pages, in their order, a batch at a time: each batch is read in page
+// order with one system call per run of neighbouring pages (a tree built in one go lies in
+// key order on disk, so a batch is mostly one read).
+void MdxFile::forEachNode(const Header& h, const TagState& t, const std::vector<uint32_t>& pages,
+                          const std::function<void(const Node&)>& fn) {
+    constexpr std::size_t kBatch = 1024;
+    std::vector<uint32_t> sorted;
+    std::vector<uint8_t> buffer;
+    std::vector<std::pair<uint32_t, std::size_t>> where; // page, offset in buffer
+    Node n;
+    n.group = t.groupLength;
+    n.block.resize(t.blockBytes);
+    for (std::size_t from = 0; from < pages.size(); from += kBatch) {
+        const std::size_t to = std::min(pages.size(), from + kBatch);
+        sorted.assign(pages.begin() + long(from), pages.begin() + long(to));
+        std::sort(sorted.begin(), sorted.end());
+        sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+        buffer.resize(sorted.size() * t.blockBytes);
+        where.clear();
+        for (std::size_t i = 0; i < sorted.size();) {
+            checkPage(h, t, sorted[i]);
+            std::size_t j = i + 1;
+            while (j < sorted.size() && sorted[j] == sorted[j - 1] + t.blockPages)
+                ++j;
+            const std::size_t at = where.size() * t.blockBytes;
+            if (!readAll(m_fd, buffer.data() + at, (j - i) * t.blockBytes,
+                         off_t(sorted[i]) * off_t(kPageSize)))
+                damaged("page " + std::to_string(sorted[i]) + " cannot be read");
+            for (std::size_t k = i; k < j; ++k)
+                where.emplace_back(sorted[k], (where.size()) * t.blockBytes);
+            i = j;
+        }
+        for (std::size_t i = from; i < to; ++i) {
+            const auto it = std::lower_bound(where.begin(), where.end(),
+                                             std::make_pair(pages[i], std::size_t(0)));
+            std::memcpy(n.block.data(), buffer.data() + it->second, t.blockBytes);
+            n.page = pages[i];
+            finishNode(t, n);
+            fn(n);
+        }
+    }
+}
+
+std::vector<uint32_t> MdxFile::recordNumbers(std::string_view tagName) {
+    Lock lock(*this, false);
+    const Header h = readHeader();
+    const TagState tag = resolveTag(h, tagName);
+    std::vector<bool> seen(h.pages, false);
+    std::vector<uint32_t> level{tag.root};
+    std::vector<uint32_t> out;
+    for (int depth = 0; !level.empty(); ++depth) {
+        if (depth > kMaxDepth)
+            damaged("tag " + tag.name + " is deeper than " + std::to_string(kMaxDepth) + " levels");
+        for (const uint32_t page : level) {
+            checkPage(h, tag, page);
+            if (seen[page])
+                damaged("tag " + tag.name + " reaches page " + std::to_string(page) + " twice");
+            seen[page] = true;
+        }
+        std::vector<uint32_t> below;
+        int leaves = 0;
+        forEachNode(h, tag, level, [&](const Node& n) {
+            if (n.leaf) {
+                ++leaves;
+                for (uint32_t i = 0; i < n.count; ++i) {
+                    if (n.ptr(i) == 0)
+                        damaged("tag " + tag.name + " names record 0");
+                    out.push_back(n.ptr(i));
+                }
+                return;
+            }
+            for (uint32_t i = 0; i <= n.count; ++i)
+                below.push_back(n.child(i));
+        });
+        // Every leaf of a B-tree lies at the same depth; one that does not would put its
+        // entries out of order.
+        if (leaves != 0 && !below.empty())
+            damaged("the leaves of tag " + tag.name + " lie at different depths");
+        level = std::move(below);
+    }
+    return out;
 }
 
 bool MdxFile::readCounter(uint32_t& value) const {

@@ -124,6 +124,11 @@ public:
 
     MdxCursor cursor(std::string_view tag);
 
+    // The record numbers of a tag in key order, read in bulk: the interior levels one after
+    // the other, then the leaves in large reads. A consistent snapshot (taken under the shared
+    // lock). Throws DatabaseError naming the index when the tree is damaged, never loops.
+    std::vector<uint32_t> recordNumbers(std::string_view tag);
+
     // A write journal of one entry. A writer sets the record it is about to write (under the
     // write lock, held until the keys are in) and clears it afterwards; finding it set under
     // the write lock means a writer died half-way and the tags may be behind the table.
@@ -149,6 +154,10 @@ private:
     Header readHeader();
     TagState resolveTag(const Header& header, std::string_view name);
     Node readNode(const Header& header, const TagState& tag, uint32_t page);
+    void checkPage(const Header& header, const TagState& tag, uint32_t page) const;
+    void finishNode(const TagState& tag, Node& node) const;
+    void forEachNode(const Header& header, const TagState& tag, const std::vector<uint32_t>& pages,
+                     const std::function<void(const Node&)>& fn);
     void reopenIfReplaced();
     bool readCounter(uint32_t& value) const;
     void writeCounter(uint32_t value);

@@ -527,11 +527,13 @@ const char* Table::cachedRecord(std::uint32_t recNo) const {
         return m_cache.data() + (offset - m_cacheStart);
 
     // Centre the window a little behind the record so that walking backwards also hits it.
-    // In key order the next record is anywhere, so read just the one.
-    const std::uint32_t perWindow =
-        m_tagOrder
-            ? 1
-            : std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kCacheBytes / m_recordLength));
+    // A read far from the last one (a key-order walk jumping about) reads just the record;
+    // one near it (a scan, or a run of equal keys in record order) reads the window.
+    const std::uint32_t window =
+        std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kCacheBytes / m_recordLength));
+    const std::uint32_t distance = recNo > m_lastMiss ? recNo - m_lastMiss : m_lastMiss - recNo;
+    const std::uint32_t perWindow = distance <= window ? window : 1;
+    m_lastMiss = recNo;
     const std::uint32_t firstRec = recNo > perWindow / 4 ? recNo - perWindow / 4 : 1;
     const std::uint32_t lastRec = std::min<std::uint32_t>(m_recordCount, firstRec + perWindow - 1);
     const std::uint32_t from = std::min(firstRec, recNo);
@@ -719,6 +721,44 @@ std::uint32_t Table::recordCount() {
 }
 
 std::uint32_t Table::countVisible() {
+    std::uint32_t count = 0;
+    // The order does not change a count: read the file front to back, which is far cheaper
+    // than following an index.
+    forEachVisible([&](std::uint32_t) { ++count; });
+    return count;
+}
+
+std::vector<std::uint32_t> Table::visibleRecordNumbers() {
+    std::vector<std::uint8_t> visible;
+    std::uint32_t visibleCount = 0;
+    forEachVisible([&](std::uint32_t r) {
+        visible.resize(r + 1, 0);
+        visible[r] = 1;
+        ++visibleCount;
+    });
+    std::vector<std::uint32_t> out;
+    out.reserve(visibleCount);
+    if (!m_tagOrder) {
+        for (std::uint32_t r = 1; r < visible.size(); ++r)
+            if (visible[r])
+                out.push_back(r);
+        return out;
+    }
+    for (const std::uint32_t r : m_index->file().recordNumbers(m_indexName)) {
+        if (r > m_recordCount && r > rereadRecordCount())
+            m_index->file().damaged("tag " + m_indexName + " names record " + std::to_string(r) +
+                                    ", past the end of the table");
+        if (r < visible.size() && visible[r]) {
+            visible[r] = 0; // a record named twice is shown once
+            out.push_back(r);
+        }
+    }
+    return out;
+}
+
+// Calls fn with every record a walk would see, in record order, reading the file front to
+// back; the cursor stays where it was.
+void Table::forEachVisible(const std::function<void(std::uint32_t)>& fn) {
     requireOpen("count records");
     checkBrowseMode();
     struct Restore {
@@ -732,14 +772,10 @@ std::uint32_t Table::countVisible() {
                 t.m_order->setPosition(recNo, t.m_buffer);
         }
     } restore{*this, m_recNo, m_buffer};
-    // The order does not change a count: read the file front to back, which is far cheaper
-    // than following an index.
-    std::uint32_t count = 0;
     const std::uint32_t records = rereadRecordCount();
     for (std::uint32_t r = 1; r <= records; ++r)
         if (candidateVisible(r))
-            ++count;
-    return count;
+            fn(r);
 }
 
 // ---------------------------------------------------------------------------------------------
