@@ -677,6 +677,7 @@ std::unique_ptr<MdxFile> MdxFile::open(const std::string& path, bool writable) {
     Lock lock(*file, false);
     const Header header = file->readHeader();
     file->resolveTag(header, {}); // checks every tag header
+    file->m_header.map(file->m_fd, kHeaderBytes);
     return file;
 }
 
@@ -687,6 +688,10 @@ void MdxFile::reopenIfReplaced() {
     ::close(m_fd);
     m_fd = fd;
     ++m_generation;
+    m_header.unmap();
+    struct stat st {};
+    if (::fstat(m_fd, &st) == 0 && uint64_t(st.st_size) >= kHeaderBytes)
+        m_header.map(m_fd, kHeaderBytes);
 }
 
 MdxFile::Header MdxFile::readHeader() {
@@ -889,8 +894,10 @@ std::vector<uint32_t> MdxFile::recordNumbers(std::string_view tagName) {
 }
 
 bool MdxFile::readCounter(uint32_t& value) const {
+    // Read at every step of a walk: through the mapped header when there is one, which costs
+    // no system call.
     uint8_t b[4];
-    if (!readAll(m_fd, b, 4, kHdrChangeCounter))
+    if (!m_header.copy(b, kHdrChangeCounter, 4) && !readAll(m_fd, b, 4, kHdrChangeCounter))
         return false;
     value = le::u32(b);
     return true;

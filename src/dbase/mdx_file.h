@@ -20,6 +20,7 @@
 // alone (a node is only unlinked when its last entry goes). Deleting a tag and regenerating
 // rewrite the whole file compactly into a temporary file that then replaces the old one.
 
+#include "dbase/file_io.h"
 #include "dbase/mdx_key.h"
 
 #include <cstdint>
@@ -165,6 +166,7 @@ private:
 
     std::string m_path;
     int m_fd = -1;
+    io::MappedView m_header; // the file header, for the change counter
     bool m_writable = false;
     uint64_t m_generation = 0; // grows whenever the file under m_path was replaced
     int m_lockDepth = 0;

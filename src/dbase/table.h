@@ -3,6 +3,7 @@
 #include "code_page.h"
 #include "database_error.h"
 #include "field.h"
+#include "file_io.h"
 #include "production_index.h"
 #include "table_hooks.h"
 
@@ -251,6 +252,7 @@ private:
     void step(bool forward);
     void toEnd(bool front);
     const char* cachedRecord(std::uint32_t recNo) const;
+    void mapRecords();
     std::string readRecordFromDisk(std::uint32_t recNo) const;
     void loadRecord(std::uint32_t recNo);
     bool candidateVisible(std::uint32_t recNo);
@@ -300,6 +302,9 @@ private:
     mutable std::string m_cache;
     mutable std::uint64_t m_cacheStart = 0;
     mutable std::uint32_t m_lastMiss = 0;
+    // The records mapped into memory, for reads that jump about (walks in key order).
+    io::MappedView m_view;
+    mutable std::string m_jump; // the record last copied from the view
 
     std::unique_ptr<ProductionIndex> m_index;
     TagOrder* m_tagOrder = nullptr; // the order when a tag is selected
