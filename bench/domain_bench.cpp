@@ -1,10 +1,10 @@
 // Costs of the domain pieces that run per record or per start-up: the settings files (read at
 // every database switch, written at every save), value formatting (every money cell of the
 // viewer and of each report line) and date text in both directions.
-#include "app/date_format.h"
-#include "app/ini_file.h"
-#include "app/settings.h"
-#include "edit/value_format.h"
+#include "formats/date_format.h"
+#include "settings/ini_file.h"
+#include "settings/settings.h"
+#include "formats/value_format.h"
 
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>

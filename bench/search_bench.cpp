@@ -1,10 +1,10 @@
 // Costs of searching and ordering a large inventory: a two-level search over 1,000,000 items,
 // timed from Ok until the first screen of matches could be shown and until every match is
 // counted. The table is written straight to disk once, so setting up stays quick.
-#include "app/inventory_session.h"
-#include "app/prompter.h"
-#include "db/database_ops.h"
-#include "db/item_schema.h"
+#include "session/inventory_session.h"
+#include "ui/prompter.h"
+#include "items/database_ops.h"
+#include "items/item_schema.h"
 #include "find/search_criteria.h"
 #include "find/search_session.h"
 #include "find/sort_order_ops.h"

@@ -1,6 +1,6 @@
-#include "app/app_paths.h"
-#include "app/main_window.h"
-#include "app/qt_prompter.h"
+#include "settings/app_paths.h"
+#include "mainwindow/main_window.h"
+#include "ui/qt_prompter.h"
 
 #include <QApplication>
 #include <QScreen>

@@ -1,8 +1,8 @@
 #include "appearance/color_config.h"
-#include "app/window_services.h"
+#include "ui/window_services.h"
 
-#include "app/prompter.h"
-#include "app/window_context.h"
+#include "ui/prompter.h"
+#include "ui/window_context.h"
 #include "appearance/color_sets.h"
 #include "appearance/set_colors.h"
 

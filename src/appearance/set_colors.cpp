@@ -1,6 +1,6 @@
 #include "appearance/set_colors.h"
 
-#include "app/window_services.h"
+#include "ui/window_services.h"
 #include "appearance/color_sets.h"
 
 #include <QAbstractItemView>

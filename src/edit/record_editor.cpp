@@ -1,12 +1,12 @@
 #include "edit/record_editor.h"
-#include "app/window_services.h"
+#include "ui/window_services.h"
 
-#include "app/help_window.h"
-#include "app/inventory_session.h"
-#include "app/prompter.h"
-#include "app/window_context.h"
+#include "ui/help_window.h"
+#include "session/inventory_session.h"
+#include "ui/prompter.h"
+#include "ui/window_context.h"
 #include "appearance/set_colors.h"
-#include "db/item_schema.h"
+#include "items/item_schema.h"
 #include "dbase/database_error.h"
 
 #include <QApplication>

@@ -1,10 +1,10 @@
 #include "edit/record_editor_rules.h"
 
-#include "app/date_format.h"
-#include "app/lookup_lists.h"
-#include "db/item_schema.h"
-#include "db/item_table.h"
-#include "edit/value_format.h"
+#include "formats/date_format.h"
+#include "lists/lookup_lists.h"
+#include "items/item_schema.h"
+#include "items/item_table.h"
+#include "formats/value_format.h"
 
 #include <QFont>
 #include <QFontMetrics>

@@ -1,9 +1,9 @@
 #include "find/search_criteria.h"
 
-#include "app/date_format.h"
-#include "app/lookup_lists.h"
-#include "db/item_schema.h"
-#include "db/item_table.h"
+#include "formats/date_format.h"
+#include "lists/lookup_lists.h"
+#include "items/item_schema.h"
+#include "items/item_table.h"
 
 #include <charconv>
 #include <cstring>

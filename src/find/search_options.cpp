@@ -1,8 +1,8 @@
 #include "find/search_options.h"
-#include "app/window_services.h"
+#include "ui/window_services.h"
 
-#include "app/help_window.h"
-#include "app/window_context.h"
+#include "ui/help_window.h"
+#include "ui/window_context.h"
 #include "appearance/set_colors.h"
 #include "find/search_window.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/settings.h"
-#include "app/window_services.h"
+#include "settings/settings.h"
+#include "ui/window_services.h"
 #include "find/search_criteria.h"
 
 #include <QDialog>

@@ -1,6 +1,6 @@
 #include "find/search_session.h"
 
-#include "app/inventory_session.h"
+#include "session/inventory_session.h"
 
 namespace {
 // The item table selects its sort index again as it opens.

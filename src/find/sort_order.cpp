@@ -1,10 +1,10 @@
 #include "find/sort_order.h"
-#include "app/window_services.h"
+#include "ui/window_services.h"
 
-#include "app/help_window.h"
-#include "app/inventory_session.h"
-#include "app/prompter.h"
-#include "app/window_context.h"
+#include "ui/help_window.h"
+#include "session/inventory_session.h"
+#include "ui/prompter.h"
+#include "ui/window_context.h"
 #include "appearance/set_colors.h"
 #include "find/sort_order_ops.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/window_services.h"
+#include "ui/window_services.h"
 
 #include <QDialog>
 

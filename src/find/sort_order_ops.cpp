@@ -1,10 +1,10 @@
 #include "find/sort_order_ops.h"
 
-#include "app/inventory_session.h"
-#include "app/prompter.h"
-#include "db/database_ops.h"
-#include "db/sort_index.h"
-#include "db/sort_string.h"
+#include "session/inventory_session.h"
+#include "ui/prompter.h"
+#include "items/database_ops.h"
+#include "items/sort_index.h"
+#include "items/sort_string.h"
 
 const QString kSortOrderInUseMessage = QStringLiteral(
     "Creating a new sort order requires exclusive use of the DBase File.  Make sure that the "

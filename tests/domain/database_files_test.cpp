@@ -1,6 +1,6 @@
-#include "db/database_paths.h"
-#include "db/item_schema.h"
-#include "db/sort_string.h"
+#include "items/database_paths.h"
+#include "items/item_schema.h"
+#include "items/sort_string.h"
 
 #include "qstring_printer.h"
 

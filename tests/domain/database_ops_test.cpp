@@ -1,8 +1,8 @@
-#include "db/database_ops.h"
+#include "items/database_ops.h"
 
-#include "app/date_format.h"
-#include "db/item_schema.h"
-#include "db/item_table.h"
+#include "formats/date_format.h"
+#include "items/item_schema.h"
+#include "items/item_table.h"
 #include "qstring_printer.h"
 #include "scripted_prompter.h"
 #include "test_files.h"

@@ -1,4 +1,4 @@
-#include "app/date_format.h"
+#include "formats/date_format.h"
 
 #include "qstring_printer.h"
 

@@ -1,4 +1,4 @@
-#include "app/lookup_lists.h"
+#include "lists/lookup_lists.h"
 
 #include "qstring_printer.h"
 #include "scripted_prompter.h"

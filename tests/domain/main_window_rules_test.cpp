@@ -1,4 +1,4 @@
-#include "app/main_window_rules.h"
+#include "mainwindow/main_window_rules.h"
 
 #include <gtest/gtest.h>
 

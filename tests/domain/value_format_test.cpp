@@ -1,4 +1,4 @@
-#include "edit/value_format.h"
+#include "formats/value_format.h"
 
 #include "qstring_printer.h"
 

@@ -1,4 +1,4 @@
-#include "app/window_context.h"
+#include "ui/window_context.h"
 #include "appearance/color_config.h"
 #include "appearance/color_sets.h"
 #include "appearance/set_colors.h"

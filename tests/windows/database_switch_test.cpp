@@ -1,8 +1,8 @@
-#include "app/ini_file.h"
-#include "app/main_window.h"
-#include "app/settings.h"
-#include "app/viewer_model.h"
-#include "db/database_ops.h"
+#include "settings/ini_file.h"
+#include "mainwindow/main_window.h"
+#include "settings/settings.h"
+#include "mainwindow/viewer_model.h"
+#include "items/database_ops.h"
 #include "scripted_prompter.h"
 #include "test_files.h"
 

@@ -1,13 +1,13 @@
-#include "app/help_window.h"
-#include "app/inventory_session.h"
-#include "app/list_maintenance.h"
-#include "app/window_context.h"
 #include "appearance/color_sets.h"
-#include "db/database_ops.h"
-#include "db/database_paths.h"
+#include "items/database_ops.h"
+#include "items/database_paths.h"
+#include "lists/list_maintenance.h"
 #include "modal_helper.h"
 #include "scripted_prompter.h"
+#include "session/inventory_session.h"
 #include "test_files.h"
+#include "ui/help_window.h"
+#include "ui/window_context.h"
 
 #include <QDir>
 #include <QFile>
@@ -73,14 +73,16 @@ TEST(ListMaintenance, OpensEachListWithItsCaptionEntriesAndLongestEntry) {
                                                        {4, "Edit \"Category\" List", 30},
                                                        {5, "Edit \"Owner\" List", 30}};
     for (const auto& [list, caption, longest] : lists) {
-        TMyEditBox dialog(f.session, f.context, list);
+        TMyEditBox dialog(f.session.lists, f.session.items.paths().base,
+                          f.session.db.colors(WindowKind::Configure), f.context, list);
         EXPECT_EQ(dialog.windowTitle(), caption);
         EXPECT_EQ(dialog.addInfo()->maxLength(), longest) << caption;
         EXPECT_TRUE(dialog.addInfo()->text().isEmpty());
         EXPECT_EQ(dialog.entries(), f.session.lists.editorList(list)) << caption;
     }
 
-    TMyEditBox dialog(f.session, f.context, 1);
+    TMyEditBox dialog(f.session.lists, f.session.items.paths().base,
+                      f.session.db.colors(WindowKind::Configure), f.context, 1);
     const std::pair<const char*, const char*> buttons[] = {{"AddButton", "&Add"},
                                                            {"DeleteButton", "&Delete"},
                                                            {"SortButton", "&Sort"},
@@ -97,7 +99,8 @@ TEST(ListMaintenance, OpensEachListWithItsCaptionEntriesAndLongestEntry) {
     EXPECT_EQ(dialog.selectedRow(), 0);
 
     f.session.lists.setList(5, {});
-    TMyEditBox empty(f.session, f.context, 5);
+    TMyEditBox empty(f.session.lists, f.session.items.paths().base,
+                     f.session.db.colors(WindowKind::Configure), f.context, 5);
     empty.show();
     EXPECT_EQ(empty.theList()->count(), 0);
     EXPECT_EQ(empty.selectedRow(), -1);
@@ -114,7 +117,8 @@ TEST(ListMaintenance, ShowScalesCentresPaintsAndAppliesTheUserFonts) {
     applyCombination(configure, 3); // "Midnight Black": nothing like the defaults
     // The other kinds stay as they are, so painting from the wrong set shows.
 
-    TMyEditBox dialog(f.session, f.context, 2);
+    TMyEditBox dialog(f.session.lists, f.session.items.paths().base,
+                      f.session.db.colors(WindowKind::Configure), f.context, 2);
     for (int pass = 0; pass < 2; ++pass) {
         dialog.show();
         // 125% of the design size however often it is shown.
@@ -144,7 +148,8 @@ TEST(ListMaintenance, ShowScalesCentresPaintsAndAppliesTheUserFonts) {
 
 TEST(ListMaintenance, AddAppendsTheTrimmedTextAtTheEndWithoutCheckingForDuplicates) {
     Fixture f;
-    TMyEditBox dialog(f.session, f.context, 1);
+    TMyEditBox dialog(f.session.lists, f.session.items.paths().base,
+                      f.session.db.colors(WindowKind::Configure), f.context, 1);
     dialog.show();
 
     dialog.addInfo()->setText("  Sony  ");
@@ -182,7 +187,8 @@ TEST(ListMaintenance, TypedEntriesStopAtTheListsLongestEntry) {
     // Category accepts 30 characters although its field holds 20.
     const std::tuple<int, int> lists[] = {{4, 30}, {1, 20}, {3, 40}};
     for (const auto& [list, longest] : lists) {
-        TMyEditBox dialog(f.session, f.context, list);
+        TMyEditBox dialog(f.session.lists, f.session.items.paths().base,
+                          f.session.db.colors(WindowKind::Configure), f.context, list);
         dialog.show();
         const QString exact(longest, QChar('x'));
         QTest::keyClicks(dialog.addInfo(), exact);
@@ -196,7 +202,9 @@ TEST(ListMaintenance, TypedEntriesStopAtTheListsLongestEntry) {
 
 TEST(ListMaintenance, DeleteSelectsTheEntryThatTookItsPlace) {
     Fixture f;
-    TMyEditBox dialog(f.session, f.context, 4); // Furniture, Tools, Electronics
+    TMyEditBox dialog(f.session.lists, f.session.items.paths().base,
+                      f.session.db.colors(WindowKind::Configure), f.context,
+                      4); // Furniture, Tools, Electronics
     dialog.show();
 
     // Deleting the last of three selects the new last entry.
@@ -233,7 +241,8 @@ TEST(ListMaintenance, DeleteSelectsTheEntryThatTookItsPlace) {
 TEST(ListMaintenance, SortAsksThenOrdersOnceIgnoringLetterCase) {
     Fixture f;
     f.session.lists.setList(1, {"zenith", "Apple", "banana", "apple", "Cherry", "APPLE"});
-    TMyEditBox dialog(f.session, f.context, 1);
+    TMyEditBox dialog(f.session.lists, f.session.items.paths().base,
+                      f.session.db.colors(WindowKind::Configure), f.context, 1);
     dialog.show();
     const QStringList before = dialog.entries();
 
@@ -262,7 +271,8 @@ TEST(ListMaintenance, SortAsksThenOrdersOnceIgnoringLetterCase) {
 
 TEST(ListMaintenance, OkReplacesBothCopiesAndWritesAllFiveListFiles) {
     Fixture f;
-    TMyEditBox dialog(f.session, f.context, 4);
+    TMyEditBox dialog(f.session.lists, f.session.items.paths().base,
+                      f.session.db.colors(WindowKind::Configure), f.context, 4);
     dialog.show();
     dialog.addInfo()->setText("Jewelry");
     dialog.addClicked();
@@ -288,7 +298,8 @@ TEST(ListMaintenance, CancelAfterAddDeleteAndSortLeavesListAndFilesAsTheyWere) {
     const QByteArray fileBefore = f.fileBytes(1);
     const QStringList listBefore = f.session.lists.editorList(1);
 
-    TMyEditBox dialog(f.session, f.context, 1);
+    TMyEditBox dialog(f.session.lists, f.session.items.paths().base,
+                      f.session.db.colors(WindowKind::Configure), f.context, 1);
     dialog.show();
     dialog.addInfo()->setText("Bose");
     dialog.addClicked();
@@ -309,7 +320,8 @@ TEST(ListMaintenance, AListFileThatCannotBeWrittenIsReportedAndTheChangeKept) {
     Fixture f;
     // A directory in the place of NAME.003 cannot be replaced by a file.
     ASSERT_TRUE(QDir(f.dir.path()).mkdir("HOME.003"));
-    TMyEditBox dialog(f.session, f.context, 2);
+    TMyEditBox dialog(f.session.lists, f.session.items.paths().base,
+                      f.session.db.colors(WindowKind::Configure), f.context, 2);
     dialog.show();
     dialog.addInfo()->setText("Garage");
     dialog.addClicked();
@@ -334,7 +346,8 @@ TEST(ListMaintenance, EditAListShowsTheDialogModallyAndTellsWhetherTheListChange
         QTest::mouseClick(dialog->findChild<QPushButton*>("AddButton"), Qt::LeftButton);
         QTest::mouseClick(dialog->findChild<QPushButton*>("OkButton"), Qt::LeftButton);
     });
-    EXPECT_TRUE(EditAList(f.session, f.context, 5, &owner));
+    EXPECT_TRUE(EditAList(f.session.lists, f.session.items.paths().base,
+                          f.session.db.colors(WindowKind::Configure), f.context, 5, &owner));
     EXPECT_EQ(f.session.lists.editorList(5), QStringList({"Pat", "Robin"}));
     EXPECT_EQ(readListFile(lookupListPath(f.base, 5)), QStringList({"Pat", "Robin"}));
 
@@ -346,13 +359,15 @@ TEST(ListMaintenance, EditAListShowsTheDialogModallyAndTellsWhetherTheListChange
         dialog->addClicked();
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
-    EXPECT_FALSE(EditAList(f.session, f.context, 5, &owner));
+    EXPECT_FALSE(EditAList(f.session.lists, f.session.items.paths().base,
+                           f.session.db.colors(WindowKind::Configure), f.context, 5, &owner));
     EXPECT_EQ(f.session.lists.editorList(5), QStringList({"Pat", "Robin"}));
 }
 
 TEST(ListMaintenance, F1OpensTheHelpAtItsPage) {
     Fixture f;
-    TMyEditBox dialog(f.session, f.context, 1);
+    TMyEditBox dialog(f.session.lists, f.session.items.paths().base,
+                      f.session.db.colors(WindowKind::Configure), f.context, 1);
     dialog.show();
     QApplication::setActiveWindow(&dialog);
     QTest::keyClick(dialog.theList(), Qt::Key_F1);

@@ -1,11 +1,11 @@
 #include "edit/record_editor.h"
 
-#include "app/help_window.h"
-#include "app/inventory_session.h"
-#include "app/window_context.h"
+#include "ui/help_window.h"
+#include "session/inventory_session.h"
+#include "ui/window_context.h"
 #include "appearance/set_colors.h"
-#include "db/database_ops.h"
-#include "db/item_schema.h"
+#include "items/database_ops.h"
+#include "items/item_schema.h"
 #include "scripted_prompter.h"
 #include "test_files.h"
 

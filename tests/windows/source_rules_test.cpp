@@ -1,5 +1,7 @@
+#include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QMap>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
@@ -33,6 +35,57 @@ TEST(SourceRules, EngineHasNoQt) {
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         if (QString::fromUtf8(f.readAll()).contains(QRegularExpression("#include\\s*<Q")))
             offenders << path;
+    }
+    EXPECT_TRUE(offenders.isEmpty()) << offenders.join(", ").toStdString();
+}
+
+// Subsystem folders include each other one way only. Each folder names the folders it may
+// include; a folder missing from the table, or an include that runs the other way, fails.
+TEST(SourceRules, FoldersIncludeEachOtherOneWayOnly) {
+    const QStringList lower = {"dbase",    "formats",    "ui",    "items",
+                               "settings", "appearance", "lists", "session"};
+    const QMap<QString, QStringList> allowed = {
+        {"dbase", {}},
+        {"formats", {"dbase"}},
+        {"ui", {"formats"}},
+        {"items", {"dbase", "formats", "ui"}},
+        {"settings", {"dbase", "formats", "ui", "items"}},
+        {"appearance", {"formats", "ui", "settings"}},
+        {"lists", {"formats", "ui", "items", "settings", "appearance"}},
+        {"session", lower.mid(0, 7)},
+        {"edit", lower},
+        {"find", lower + QStringList{"edit"}},
+        {"output", lower},
+        {"reports", lower + QStringList{"find", "output"}},
+        {"transfer", lower + QStringList{"find"}},
+        {"backup", lower + QStringList{"find"}},
+        {"mainwindow",
+         lower + QStringList{"edit", "find", "output", "reports", "transfer", "backup"}},
+        {"cli",
+         {"dbase", "formats", "settings", "items", "lists", "session", "find", "output", "reports",
+          "transfer", "backup"}},
+    };
+    const QRegularExpression include(QStringLiteral(R"(#include\s*"([a-z_]+)/)"));
+    QStringList offenders;
+    const QDir src(QStringLiteral(TW_SOURCE_DIR));
+    for (const QString& folder : src.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        if (!allowed.contains(folder)) {
+            offenders << folder + " (not in the table)";
+            continue;
+        }
+        QDirIterator it(src.filePath(folder), {"*.cpp", "*.h"}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+            auto matches = include.globalMatch(QString::fromUtf8(f.readAll()));
+            while (matches.hasNext()) {
+                const QString target = matches.next().captured(1);
+                if (target != folder && !allowed[folder].contains(target))
+                    offenders << src.relativeFilePath(path) + " -> " + target;
+            }
+        }
     }
     EXPECT_TRUE(offenders.isEmpty()) << offenders.join(", ").toStdString();
 }

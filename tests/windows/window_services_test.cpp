@@ -1,7 +1,7 @@
-#include "app/tip_dialog.h"
-#include "app/tips.h"
-#include "app/window_context.h"
-#include "app/window_services.h"
+#include "mainwindow/tip_dialog.h"
+#include "mainwindow/tips.h"
+#include "ui/window_context.h"
+#include "ui/window_services.h"
 #include "scripted_prompter.h"
 
 #include <QCheckBox>

@@ -1,0 +1,661 @@
+// The main window's work on the open database: start-up, the viewer set-up, the record count,
+// the commands that change the table, and shutdown.
+
+#include "appearance/color_config.h"
+#include "appearance/set_colors.h"
+#include "edit/record_editor.h"
+#include "find/search_session.h"
+#include "find/search_window.h"
+#include "find/sort_order.h"
+#include "items/database_ops.h"
+#include "items/item_schema.h"
+#include "items/sort_index.h"
+#include "items/sort_string.h"
+#include "lists/list_maintenance.h"
+#include "mainwindow/main_window.h"
+#include "mainwindow/tip_dialog.h"
+#include "mainwindow/viewer_delegates.h"
+#include "mainwindow/viewer_model.h"
+#include "ui/busy_cursor.h"
+#include "ui/help_window.h"
+#include "ui/prompter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableView>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+Qt::Alignment titleAlignment(int setting) {
+    switch (setting) {
+    case 1:
+        return Qt::AlignLeft | Qt::AlignVCenter;
+    case 3:
+        return Qt::AlignRight | Qt::AlignVCenter;
+    default:
+        return Qt::AlignCenter;
+    }
+}
+
+} // namespace
+
+bool TMain::guarded(const std::function<void()>& work) {
+    try {
+        work();
+        return true;
+    } catch (const dbase::DatabaseError& e) {
+        m_prompter.error(QString::fromStdString(e.what()));
+    } catch (const std::exception& e) {
+        m_prompter.error(QString::fromStdString(e.what()));
+    }
+    return false;
+}
+
+// ---------------------------------------------------------------------------------------
+// Start-up
+
+void TMain::startUp(const QStringList& arguments) {
+    m_session.searchOn = false;
+    setWindowTitle(QStringLiteral("Tallywick Inventory 97"));
+
+    m_session.global = loadGlobalSettings(m_paths.settingsDir, m_paths.currentDir);
+    const GlobalSettings& g = m_session.global;
+    move(g.mainWindowLeft, g.mainWindowTop);
+    resize(std::max(200, g.mainWindowWidth), std::max(150, g.mainWindowHeight));
+
+    m_session.sortExpression = BuildSortString(m_session.db.sortKeys);
+    m_session.formats.apply(g.dateFormat, g.dateLeadingZeros);
+    m_session.numbers.setCurrencyFormat(g.currencyFormat);
+    m_session.numbers.setNumericFormat(g.numericFormat);
+    tickFormatMenus();
+
+    if (!openStartupDatabase())
+        return;
+
+    SetButtonBar(buttonBarModeFrom(g.buttonBar));
+    applyWindowSizeSetting(g.windowSize);
+    m_session.numbers.setRegional(RegionalSettings::fromLocale());
+    m_recentFiles = g.lastFiles;
+    SetMenuLastFiles();
+
+    // The record editor lives for the whole run.
+    m_editor = new TMyEdit(m_session, m_context, this);
+    m_search = new TMySearch(m_session, m_context, viewerRefresher(), this);
+
+    if (!arguments.isEmpty() && arguments.first().toUpper() == QLatin1String("/BROWSE"))
+        setBrowseMode();
+    m_startedUp = true;
+}
+
+bool TMain::openStartupDatabase() {
+    QString path = m_session.global.lastDatabase;
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
+        path = defaultDatabasePath(m_paths.programDir);
+        if (!QFileInfo::exists(path)) {
+            QString reason;
+            if (!QDir().mkpath(m_paths.programDir))
+                reason = QStringLiteral("The directory cannot be created.");
+            bool made = false;
+            if (reason.isEmpty()) {
+                try {
+                    made = MakeNewDB(path, m_prompter);
+                } catch (const dbase::DatabaseError& e) {
+                    reason = QString::fromStdString(e.what());
+                }
+            }
+            if (!made) {
+                m_prompter.error(QStringLiteral("The default database \"%1\" could not be "
+                                                "created.  %2")
+                                     .arg(path, reason.isEmpty()
+                                                    ? QStringLiteral("The table is in use.")
+                                                    : reason));
+                return false;
+            }
+        }
+    }
+
+    bool own = false;
+    try {
+        own = CheckDBaseFormat(path, m_prompter);
+    } catch (const dbase::DatabaseError& e) {
+        m_prompter.error(QString::fromStdString(e.what()));
+    }
+    if (!own) {
+        m_prompter.error(QStringLiteral(
+            "The last database used as recorded in the INI file is not a valid Tallywick "
+            "Inventory 97 file.  You will need to choose a new file."));
+        // There is no way on without a database: Open Database until one passes.
+        while (!switchDatabase(SwitchKind::Open, {}, true)) {
+        }
+        return true;
+    }
+
+    m_session.items.close();
+    m_session.items.setPaths(DatabasePaths::forTable(path));
+    m_session.global.lastDatabase = path;
+    setWindowTitle(QStringLiteral("Tallywick Inventory 97 (%1)").arg(m_session.items.paths().name));
+    m_session.db = loadDatabaseSettings(m_session.items.paths().settings,
+                                        globalSettingsPath(m_paths.settingsDir));
+    m_session.sortExpression = BuildSortString(m_session.db.sortKeys);
+    m_session.lists.loadDatabaseLists(m_session.items.paths().base, m_paths.programDir);
+    return guarded([this] {
+        m_session.items.setIndex({});
+        m_session.items.open(dbase::OpenMode::Shared);
+        selectSortIndex(m_session.items, m_session.sortExpression, SortIndexUse::Reuse);
+        attachViewer();
+    });
+}
+
+void TMain::openItemTable() {
+    m_session.items.open(dbase::OpenMode::Shared);
+    attachViewer();
+}
+
+void TMain::attachViewer() {
+    m_viewerModel->setTable(&m_session.items.table());
+}
+
+// ---------------------------------------------------------------------------------------
+// The viewer and the per-database set-up
+
+void TMain::SetViewerOptions() {
+    const DatabaseSettings& db = m_session.db;
+    const bool editing = db.fieldEditing && !m_session.browseMode;
+    m_viewerGrid->verticalHeader()->setVisible(db.rowIndicator);
+    m_viewerGrid->setShowGrid(db.rowLines || db.columnLines);
+    m_viewerGrid->horizontalHeader()->setVisible(db.showTitles);
+    m_viewerGrid->setSelectionBehavior(editing ? QAbstractItemView::SelectItems
+                                               : QAbstractItemView::SelectRows);
+    m_viewerGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A double-click runs Edit, so cells are edited by typing, F2 or a second click.
+    m_viewerGrid->setEditTriggers(editing ? QAbstractItemView::SelectedClicked |
+                                                QAbstractItemView::EditKeyPressed |
+                                                QAbstractItemView::AnyKeyPressed
+                                          : QAbstractItemView::NoEditTriggers);
+    m_viewerModel->setEditable(editing);
+
+    const QFont cellFont = toQFont(db.gridFont);
+    const QFont titleFont = toQFont(db.titleFont);
+    m_viewerGrid->setFont(cellFont);
+    m_viewerGrid->horizontalHeader()->setFont(titleFont);
+    QString lines;
+    if (!db.rowLines)
+        lines += QStringLiteral("QTableView { gridline-color: transparent; }");
+    m_viewerGrid->setStyleSheet(
+        QStringLiteral("QTableView { background-color: %1; color: %2; }"
+                       "QHeaderView::section { background-color: %3; color: %4; }")
+            .arg(toQColor(db.cellColor).name(), toQColor(db.gridFont.color).name(),
+                 toQColor(db.titleBackground).name(), toQColor(db.titleFont.color).name()) +
+        lines);
+    m_viewerGrid->horizontalHeader()->setDefaultAlignment(titleAlignment(db.titleAlignment));
+
+    // Columns by Field Order; a position nobody claims shows field 1.
+    std::vector<ViewerColumn> columns;
+    for (int j = 1; j <= kItemFieldCount; ++j) {
+        int field = 1;
+        for (int n = 1; n <= kItemFieldCount; ++n) {
+            if (db.fieldOrder[static_cast<size_t>(n - 1)] == j) {
+                field = n;
+                break;
+            }
+        }
+        const size_t i = static_cast<size_t>(field - 1);
+        if (!db.displayFields[i])
+            continue;
+        columns.push_back({field, db.fieldNames[i], db.fieldWidth[i]});
+    }
+    m_viewerModel->setColumns(columns);
+    refreshDates();
+    const QFontMetrics fm(cellFont);
+    for (int c = 0; c < static_cast<int>(columns.size()); ++c)
+        m_viewerGrid->horizontalHeader()->resizeSection(
+            c, fm.averageCharWidth() * std::max(1, columns[static_cast<size_t>(c)].widthChars) + 8);
+    m_viewerGrid->verticalHeader()->setDefaultSectionSize(fm.height() + 6);
+    m_lookupDelegate->setLists(&m_session.lists);
+    m_lookupDelegate->setFont(cellFont);
+    m_viewerModel->reload();
+    selectCurrentRecordInGrid();
+}
+
+void TMain::DisplayCount() {
+    quint32 count = 0;
+    if (m_session.items.isOpen()) {
+        guarded([this, &count] {
+            BusyCursor busy;
+            count = m_session.items.table().countVisible();
+        });
+    }
+    m_countLabel->setText(QString::number(count));
+    applyVerticalLayout();
+}
+
+void TMain::applyUserFontsToMain() {
+    const DatabaseSettings& db = m_session.db;
+    m_context.fonts.label = toQFont(db.labelFont, font().pointSize());
+    m_context.fonts.edit = toQFont(db.editFont, font().pointSize());
+    m_context.fonts.button = toQFont(db.buttonFont, font().pointSize());
+    ApplyUserFonts(this, m_context.fonts);
+}
+
+void TMain::SetColors() {
+    ::SetColors(this, m_session.db.colors(WindowKind::Main));
+    applyVerticalLayout();
+}
+
+void TMain::DoFileSpecific() {
+    applyUserFontsToMain();
+    SetViewerOptions();
+    SetColors();
+    DisplayCount();
+}
+
+void TMain::syncCursorToGrid() {
+    const QModelIndex current = m_viewerGrid->currentIndex();
+    if (current.isValid())
+        m_viewerModel->moveCursorToRow(current.row());
+}
+
+void TMain::selectCurrentRecordInGrid() {
+    const int row = m_viewerModel->currentRow();
+    if (row < 0)
+        return;
+    const QModelIndex idx =
+        m_viewerModel->index(row, std::max(0, m_viewerGrid->currentIndex().column()));
+    m_viewerGrid->setCurrentIndex(idx);
+    m_viewerGrid->scrollTo(idx);
+}
+
+// ---------------------------------------------------------------------------------------
+// Commands
+
+void TMain::DoDelete() {
+    syncCursorToGrid();
+    if (m_prompter.confirm(QStringLiteral("Delete this record?")) && m_session.items.isOpen() &&
+        !m_session.items.table().isEmpty()) {
+        guarded([this] { m_session.items.table().deleteRecord(); });
+        selectCurrentRecordInGrid();
+    }
+    DisplayCount();
+}
+
+void TMain::runEditor(int mode) {
+    if (!m_editor || !m_session.items.isOpen())
+        return;
+    syncCursorToGrid();
+    m_editor->showModal(static_cast<EditorMode>(mode));
+    DisplayCount();
+    selectCurrentRecordInGrid();
+}
+
+void TMain::DoAdd() {
+    runEditor(static_cast<int>(EditorMode::New));
+}
+void TMain::DoEdit() {
+    runEditor(static_cast<int>(EditorMode::Edit));
+}
+void TMain::DoCopy() {
+    runEditor(static_cast<int>(EditorMode::Copy));
+}
+
+void TMain::EnableEndSearch() {
+    m_session.searchOn = true;
+    action(QStringLiteral("Navi&gate/&End Search"))->setEnabled(true);
+    m_searchOnLabel->show();
+    updateLetteredButtons();
+}
+
+void TMain::DisableEndSearch() {
+    m_session.searchOn = false;
+    action(QStringLiteral("Navi&gate/&End Search"))->setEnabled(false);
+    m_searchOnLabel->hide();
+    updateLetteredButtons();
+}
+
+std::function<void()> TMain::viewerRefresher() {
+    return [this] {
+        attachViewer();
+        SetViewerOptions();
+    };
+}
+
+void TMain::DoSearch() {
+    if (!m_search)
+        return;
+    guarded([this] { m_search->execute(); });
+    if (m_session.searchOn)
+        EnableEndSearch();
+    else
+        DisableEndSearch();
+    DisplayCount();
+}
+
+void TMain::DoEndSearch() {
+    DisableEndSearch();
+    guarded([this] { endSearch(m_session, viewerRefresher()); });
+    DisplayCount();
+}
+
+void TMain::DoSortOrder() {
+    guarded([this] { TMySortOrder::run(m_session, m_context, viewerRefresher(), this); });
+    DisplayCount();
+}
+
+void TMain::DoUpdateDatabase() {
+    // The search stays in force across the reopening: the table keeps its filter.
+    QString error;
+    if (!saveDatabaseSettings(m_session.db, m_session.items.paths().settings, &error))
+        m_prompter.error(error);
+    guarded([this] {
+        m_session.items.close();
+        openItemTable();
+    });
+    SetViewerOptions();
+    DisplayCount();
+}
+
+void TMain::MenuPackClick() {
+    BusyCursor busy;
+    guarded([this] { packDatabase(m_session.items, m_prompter, [this] { openItemTable(); }); });
+    SetViewerOptions();
+    DisplayCount();
+}
+
+void TMain::MenuRebuildClick() {
+    BusyCursor busy;
+    guarded([this] { rebuildIndexes(m_session.items, m_prompter, [this] { attachViewer(); }); });
+    SetViewerOptions();
+    DisplayCount();
+}
+
+void TMain::chooseFont(int which) {
+    UserFontSettings* target = which == 0   ? &m_session.db.labelFont
+                               : which == 1 ? &m_session.db.editFont
+                                            : &m_session.db.buttonFont;
+    const auto chosen = m_prompter.font(toQFont(*target, font().pointSize()), QString());
+    if (!chosen)
+        return;
+    *target = userFontFrom(*chosen);
+    applyUserFontsToMain();
+}
+
+void TMain::chooseColors(int kind) {
+    if (TColorConfig::run(m_context, m_session.db.colorSets, kind, this))
+        SetColors();
+}
+
+void TMain::showTips() {
+    TTipOfDay tips(m_context, m_session.global.showTips, this);
+    tips.exec();
+    m_session.global.showTips = tips.showTipsAtStartup();
+}
+
+void TMain::showAbout() {
+    TAboutBox about(m_context, this);
+    about.exec();
+}
+
+void TMain::showHelp(const QString& keyword) {
+    openHelp(keyword, this);
+}
+
+void TMain::setBrowseMode() {
+    m_session.browseMode = true;
+    m_rememberedFieldEditing = m_session.db.fieldEditing;
+    for (const char* path : {"&Records/&Add", "&Records/&Copy", "&Records/&Delete",
+                             "&File/&Back Up Data", "&File/&Restore Data", "Navi&gate/&Viewer",
+                             "&Records/&Import", "&Tools/&Search and Replace"})
+        action(QString::fromLatin1(path))->setEnabled(false);
+    menu(QStringLiteral("List &Maintenance"))->setEnabled(false);
+    menu(QStringLiteral("List &Maintenance"))->menuAction()->setEnabled(false);
+    for (const char* name : {"AddSpeed", "CopySpeed", "ImportSpeed", "DeleteSpeed", "ViewerSpeed"})
+        speedButton(QString::fromLatin1(name))->setEnabled(false);
+    m_navigator->setBrowseOnly(true);
+    m_session.db.fieldEditing = false;
+    updateLetteredButtons();
+}
+
+// ---------------------------------------------------------------------------------------
+// Wiring, activation and shutdown
+
+void TMain::wireCommands() {
+    m_viewerModel = new ViewerModel(this);
+    m_viewerGrid->setModel(m_viewerModel);
+    keepOwnColors(m_viewerGrid);
+    markHeading(m_viewerLabel, Heading::Major);
+    markHeading(m_navigatorLabel, Heading::Minor);
+    m_lookupDelegate = new LookupDelegate(m_viewerGrid);
+    m_viewerGrid->setItemDelegate(m_lookupDelegate);
+    connect(m_viewerModel, &ViewerModel::editRefused, this,
+            [this](const QString& message) { m_prompter.error(message); });
+    connect(m_viewerGrid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    m_viewerModel->moveCursorToRow(current.row());
+            });
+
+    auto on = [this](const char* path, const char* speed, const char* button, auto slot) {
+        QAction* a = action(QString::fromLatin1(path));
+        connect(a, &QAction::triggered, this, slot);
+        connectCommand(a, speed, button);
+    };
+    on("&File/&Update Database", nullptr, nullptr, [this] { DoUpdateDatabase(); });
+    on("&Records/&Delete", "DeleteSpeed", "DeleteButton", [this] { DoDelete(); });
+    on("Navi&gate/&End Search", "EndSearchSpeed", "EndSearchButton", [this] { DoEndSearch(); });
+    on("&Tools/&Pack Database", nullptr, nullptr, [this] { MenuPackClick(); });
+    on("&Tools/&Rebuild Indexes", nullptr, nullptr, [this] { MenuRebuildClick(); });
+    on("&Options/&Label Font", nullptr, nullptr, [this] { chooseFont(0); });
+    on("&Options/&Edit Font", nullptr, nullptr, [this] { chooseFont(1); });
+    on("&Options/&Button Font", nullptr, nullptr, [this] { chooseFont(2); });
+    static const char* const colorItems[6] = {
+        "&Options/&Color/&Main Window Color",      "&Options/&Color/&Edit Window Color",
+        "&Options/&Color/&Search Window Color",    "&Options/&Color/&Report Window Color",
+        "&Options/&Color/&Configure Window Color", "&Options/&Color/&ALL Windows Color"};
+    for (int k = 0; k < 6; ++k)
+        on(colorItems[k], k == 5 ? "ColorSpeed" : nullptr, nullptr,
+           [this, k] { chooseColors(k + 1); });
+    on("&Help/&Contents", "HelpSpeed", "HelpButton", [this] { showHelp(); });
+    on("&Help/&Review \"Tips of the Day\"", nullptr, nullptr, [this] { showTips(); });
+    on("&Help/&About", nullptr, nullptr, [this] { showAbout(); });
+    on("Navi&gate/&Search (Query)", "SearchSpeed", "SearchButton", [this] { DoSearch(); });
+    on("&Options/Sort &Order", "SpeedSetOrder", nullptr, [this] { DoSortOrder(); });
+    on("&Records/&Add", "AddSpeed", "AddButton", [this] { DoAdd(); });
+    on("&Records/&Edit", "EditSpeed", "EditButton", [this] { DoEdit(); });
+    on("&Records/&Copy", "CopySpeed", "CopyButton", [this] { DoCopy(); });
+    connect(m_viewerGrid, &QAbstractItemView::doubleClicked, this, [this] { DoEdit(); });
+    static const char* const listItems[kLookupListCount] = {
+        "&Options/List &Maintenance/&Brand", "&Options/List &Maintenance/&Location",
+        "&Options/List &Maintenance/&Purchased From", "&Options/List &Maintenance/&Category",
+        "&Options/List &Maintenance/&Owner"};
+    for (int n = 0; n < kLookupListCount; ++n)
+        on(listItems[n], nullptr, nullptr, [this, n] {
+            EditAList(m_session.lists, m_session.items.paths().base,
+                      m_session.db.colors(WindowKind::Configure), m_context, n + 1, this);
+        });
+    on("&File/&New Database", "NewSpeed", nullptr, [this] { DoNew(); });
+    on("&File/&Open Database", "OpenSpeed", nullptr, [this] { DoOpen(); });
+    for (int i = 0; i < kRecentFileCount; ++i)
+        connect(m_recentActions[i], &QAction::triggered, this,
+                [this, i] { OpenSaveFile(m_recentFiles[static_cast<size_t>(i)]); });
+    QList<QAction*> dateItems;
+    for (QAction* a : menu(QStringLiteral("&Date Format"))->actions())
+        if (!a->isSeparator() && a->text() != QLatin1String("&Leading Zeros"))
+            dateItems << a;
+    for (int n = 0; n < dateItems.size(); ++n)
+        connect(dateItems[n], &QAction::triggered, this, [this, n] { chooseDateFormat(n + 1); });
+    on("&Options/&Date Format/&Leading Zeros", nullptr, nullptr, [this] { toggleLeadingZeros(); });
+    on("&Options/C&urrency Format/&U.S. Dollars", nullptr, nullptr,
+       [this] { chooseCurrencyFormat(1); });
+    on("&Options/C&urrency Format/&Windows Setting", nullptr, nullptr,
+       [this] { chooseCurrencyFormat(2); });
+    on("&Options/&Numeric Format/&U.S. Format", nullptr, nullptr,
+       [this] { chooseNumericFormat(1); });
+    on("&Options/&Numeric Format/&Windows Setting", nullptr, nullptr,
+       [this] { chooseNumericFormat(2); });
+    on("&Options/List &Maintenance/&Save As Defaults", nullptr, nullptr,
+       [this] { m_session.lists.saveAsDefaults(m_prompter, m_paths.programDir); });
+    on("&Options/List &Maintenance/Load In &Defaults", nullptr, nullptr,
+       [this] { m_session.lists.loadInDefaults(m_prompter, m_paths.programDir); });
+    DisableEndSearch();
+
+    // Commands whose windows are not part of the program yet stay visible but disabled.
+    for (const char* path :
+         {"&File/&Back Up Data", "&File/&Restore Data", "&File/&Print", "&Records/&Import",
+          "&Records/E&xport", "Navi&gate/&Locate", "Navi&gate/Locate &Next", "Navi&gate/&Reports",
+          "Navi&gate/&Viewer", "&Tools/&Search and Replace"})
+        action(QString::fromLatin1(path))->setEnabled(false);
+    for (const char* name : {"ImportSpeed", "ExportSpeed", "LocateSpeed", "LocateNextSpeed",
+                             "ReportSpeed", "ViewerSpeed"})
+        speedButton(QString::fromLatin1(name))->setEnabled(false);
+
+    connect(m_navigator, &RecordNavigator::clicked, this, [this](int b) {
+        guarded([this, b] {
+            dbase::Table& t = m_session.items.table();
+            switch (b) {
+            case RecordNavigator::First:
+                t.first();
+                break;
+            case RecordNavigator::Prior:
+                syncCursorToGrid();
+                t.prior();
+                break;
+            case RecordNavigator::Next:
+                syncCursorToGrid();
+                t.next();
+                break;
+            case RecordNavigator::Last:
+                t.last();
+                while (m_viewerModel->currentRow() < 0 && m_viewerModel->canFetchMore({}))
+                    m_viewerModel->fetchMore({});
+                break;
+            case RecordNavigator::Delete:
+                DoDelete();
+                return;
+            case RecordNavigator::Refresh:
+                t.refresh();
+                m_viewerModel->reload();
+                DisplayCount();
+                break;
+            case RecordNavigator::Edit:
+            case RecordNavigator::Insert:
+            case RecordNavigator::Post:
+            case RecordNavigator::Cancel:
+                // The grid posts each cell as it is left; there is no pending edit to act on.
+                break;
+            }
+            selectCurrentRecordInGrid();
+        });
+    });
+    for (int b : {RecordNavigator::Insert, RecordNavigator::Edit, RecordNavigator::Post,
+                  RecordNavigator::Cancel})
+        m_navigator->button(static_cast<RecordNavigator::Button>(b))->setEnabled(false);
+}
+
+void TMain::refreshDates() {
+    // The viewer shows the new form at once.
+    m_viewerModel->setDateFormat(
+        [this](const dbase::Date& d) { return m_session.formats.format(toQDate(d)); },
+        [this](const QString& text) -> std::optional<dbase::Date> {
+            const auto d = m_session.formats.parse(text);
+            if (!d)
+                return std::nullopt;
+            return toDbaseDate(*d);
+        });
+}
+
+void TMain::chooseDateFormat(int number) {
+    if (m_session.formats.chooseDateFormat(number))
+        refreshDates();
+    tickFormatMenus();
+}
+
+void TMain::toggleLeadingZeros() {
+    m_session.formats.toggleLeadingZeros();
+    refreshDates();
+    tickFormatMenus();
+}
+
+void TMain::chooseCurrencyFormat(int setting) {
+    m_session.numbers.setCurrencyFormat(setting);
+    tickFormatMenus();
+}
+
+void TMain::chooseNumericFormat(int setting) {
+    m_session.numbers.setNumericFormat(setting);
+    tickFormatMenus();
+}
+
+void TMain::tickFormatMenus() {
+    const int ticked = m_session.formats.tickedDateFormat();
+    const QList<QAction*> dateItems = menu(QStringLiteral("&Date Format"))->actions();
+    int number = 0;
+    for (QAction* a : dateItems) {
+        if (a->isSeparator())
+            continue;
+        if (a->text() == QLatin1String("&Leading Zeros")) {
+            a->setChecked(m_session.formats.leadingZeros());
+            continue;
+        }
+        a->setChecked(++number == ticked);
+    }
+    const QList<QAction*> currency = menu(QStringLiteral("C&urrency Format"))->actions();
+    for (int i = 0; i < currency.size(); ++i)
+        currency[i]->setChecked(m_session.numbers.currencyFormat() == i + 1);
+    const QList<QAction*> numeric = menu(QStringLiteral("&Numeric Format"))->actions();
+    for (int i = 0; i < numeric.size(); ++i)
+        numeric[i]->setChecked(m_session.numbers.numericFormat() == i + 1);
+}
+
+bool TMain::event(QEvent* e) {
+    if (e->type() == QEvent::Show && m_startedUp && !m_activatedOnce)
+        DoFileSpecific();
+    const bool handled = QMainWindow::event(e);
+    if (e->type() == QEvent::WindowActivate && m_startedUp && !m_activatedOnce) {
+        m_activatedOnce = true;
+        if (m_session.global.showTips)
+            QTimer::singleShot(0, this, [this] { showTips(); });
+    }
+    return handled;
+}
+
+void TMain::closeEvent(QCloseEvent* event) {
+    if (m_startedUp) {
+        m_session.searchOn = false;
+        m_session.global.mainWindowLeft = x();
+        m_session.global.mainWindowTop = y();
+        m_session.global.mainWindowWidth = width();
+        m_session.global.mainWindowHeight = height();
+        m_session.global.lastFiles = m_recentFiles;
+        m_session.global.buttonBar = static_cast<int>(m_buttonBar);
+        m_session.global.windowSize = m_windowSize;
+        m_session.global.dateFormat = m_session.formats.dateFormatNumber();
+        m_session.global.dateLeadingZeros = m_session.formats.leadingZeros();
+        m_session.global.currencyFormat = m_session.numbers.currencyFormat();
+        m_session.global.numericFormat = m_session.numbers.numericFormat();
+        if (m_session.browseMode)
+            m_session.db.fieldEditing = m_rememberedFieldEditing;
+        QString error;
+        if (!saveGlobalSettings(m_session.global, m_paths.settingsDir, &error))
+            m_prompter.error(error);
+        if (!saveDatabaseSettings(m_session.db, m_session.items.paths().settings, &error))
+            m_prompter.error(error);
+        m_viewerModel->setTable(nullptr);
+        m_session.items.close();
+        m_startedUp = false;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+TMain::~TMain() {
+    if (m_viewerModel)
+        m_viewerModel->setTable(nullptr);
+}

@@ -1,0 +1,135 @@
+#include "ui/help_window.h"
+
+#include <QHBoxLayout>
+#include <QPointer>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+#include <utility>
+
+namespace {
+
+const QString kHelpRoot = QStringLiteral("qrc:/help/");
+
+// Keyword and page file. Windows name their keyword on their Help button; the main window's
+// Contents command uses "Contents".
+const std::pair<const char*, const char*> kTopics[] = {
+    {"Contents", "index.html"},
+    {"Main Window", "main_window.html"},
+    {"Menu Commands", "commands.html"},
+    {"Inventory Viewer", "viewer.html"},
+    {"Button Bar", "button_bar.html"},
+    {"Screen Size", "screen_and_fonts.html"},
+    {"Fonts", "screen_and_fonts.html"},
+    {"Color Configuration", "colors.html"},
+    {"Pack Database", "maintenance.html"},
+    {"Rebuild Indexes", "maintenance.html"},
+    {"Browse Mode", "browse_mode.html"},
+    {"Tip of the Day", "tips.html"},
+    {"Database Files", "databases.html"},
+    {"Input Window", "record_editor.html"},
+    {"List Maintenance", "list_maintenance.html"},
+    {"Search Window", "search.html"},
+    {"Search Options", "search_options.html"},
+    {"Sort Order", "sort_order.html"},
+};
+
+} // namespace
+
+// The pages live in a static library; naming the resource keeps the linker from dropping
+// them. (Q_INIT_RESOURCE must stand outside any namespace.)
+static void initHelpResources() {
+    Q_INIT_RESOURCE(help);
+}
+
+QUrl helpContentsPage() {
+    return QUrl(kHelpRoot + QStringLiteral("index.html"));
+}
+
+QUrl helpPageForKeyword(const QString& keyword) {
+    const QString wanted = keyword.trimmed();
+    for (const auto& [name, page] : kTopics) {
+        if (wanted.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+            return QUrl(kHelpRoot + QLatin1String(page));
+    }
+    return helpContentsPage();
+}
+
+QStringList helpKeywords() {
+    QStringList result;
+    for (const auto& topic : kTopics)
+        result << QLatin1String(topic.first);
+    return result;
+}
+
+THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+    initHelpResources();
+    setObjectName(QStringLiteral("HelpWindow"));
+    setWindowTitle(QStringLiteral("Tallywick Inventory 97 Help"));
+    resize(600, 460);
+
+    m_contents = new QPushButton(QStringLiteral("&Contents"), this);
+    m_contents->setObjectName(QStringLiteral("ContentsButton"));
+    m_back = new QPushButton(QStringLiteral("&Back"), this);
+    m_back->setObjectName(QStringLiteral("BackButton"));
+    m_forward = new QPushButton(QStringLiteral("&Forward"), this);
+    m_forward->setObjectName(QStringLiteral("ForwardButton"));
+    m_back->setEnabled(false);
+    m_forward->setEnabled(false);
+
+    m_browser = new QTextBrowser(this);
+    m_browser->setObjectName(QStringLiteral("HelpText"));
+    m_browser->setOpenLinks(true);
+    m_browser->setOpenExternalLinks(false);
+    m_browser->document()->setDefaultStyleSheet(
+        QStringLiteral("th { text-align: left; } td, th { padding: 1px 6px 1px 0px; }"));
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_contents);
+    buttons->addWidget(m_back);
+    buttons->addWidget(m_forward);
+    buttons->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buttons);
+    layout->addWidget(m_browser, 1);
+
+    connect(m_contents, &QPushButton::clicked, this, &THelpWindow::showContents);
+    connect(m_back, &QPushButton::clicked, m_browser, &QTextBrowser::backward);
+    connect(m_forward, &QPushButton::clicked, m_browser, &QTextBrowser::forward);
+    connect(m_browser, &QTextBrowser::backwardAvailable, m_back, &QPushButton::setEnabled);
+    connect(m_browser, &QTextBrowser::forwardAvailable, m_forward, &QPushButton::setEnabled);
+
+    showContents();
+}
+
+void THelpWindow::showContents() {
+    m_browser->setSource(helpContentsPage());
+}
+
+void THelpWindow::showKeyword(const QString& keyword) {
+    m_browser->setSource(helpPageForKeyword(keyword));
+}
+
+QUrl THelpWindow::currentPage() const {
+    return m_browser->source();
+}
+
+THelpWindow* openHelp(const QString& keyword, QWidget* owner) {
+    static QPointer<THelpWindow> help;
+    QWidget* top = owner ? owner->window() : nullptr;
+    if (!help) {
+        help = new THelpWindow(top);
+    } else if (help->parentWidget() != top) {
+        // A modal dialog blocks every window but its own children, so the help window moves
+        // under whichever window asked for it.
+        const QRect place = help->geometry();
+        help->setParent(top, Qt::Window);
+        help->setGeometry(place);
+    }
+    help->showKeyword(keyword);
+    help->show();
+    help->raise();
+    help->activateWindow();
+    return help;
+}
