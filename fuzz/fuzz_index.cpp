@@ -16,10 +16,9 @@ const std::filesystem::path& pristineTable() {
     static const std::filesystem::path file = [] {
         const auto dir = fuzz::scratch() / "pristine";
         std::filesystem::create_directories(dir);
-        const auto path = Table::create(
-            dir, "T",
-            {FieldDef::character("Name", 12), FieldDef::integer("Qty"),
-             FieldDef::floating("Price"), FieldDef::date("Bought")});
+        const auto path = Table::create(dir, "T",
+                                        {FieldDef::character("Name", 12), FieldDef::integer("Qty"),
+                                         FieldDef::floating("Price"), FieldDef::date("Bought")});
         Table t;
         t.openFile(path, OpenMode::Exclusive);
         for (int i = 0; i < 40; ++i) {

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ini.setValue(QStringLiteral("New Section"), QStringLiteral("Key"), QStringLiteral("v\nw"));
     const IniFile again = IniFile::fromBytes(ini.toBytes());
     if (again.value(section, QStringLiteral("Added Key")) != QStringLiteral("a value") ||
-        again.value(QStringLiteral("New Section"), QStringLiteral("Key")) != QStringLiteral("v w")) {
+        again.value(QStringLiteral("New Section"), QStringLiteral("Key")) !=
+            QStringLiteral("v w")) {
         std::fprintf(stderr, "a value written did not read back\n");
         std::abort();
     }

@@ -18,8 +18,7 @@ namespace fuzz {
 
 inline const std::filesystem::path& scratch() {
     static const std::filesystem::path dir = [] {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "tw-fuzz-XXXXXX").string();
+        std::string pattern = (std::filesystem::temp_directory_path() / "tw-fuzz-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             std::abort();
         return std::filesystem::path(pattern);

@@ -2,8 +2,9 @@
 
 #include "dbase/database_error.h"
 #include "dbase/file_io.h"
-#include "dbase/mdx_bytes.h"
+#include "dbase/little_endian.h"
 #include "dbase/temporary_file.h"
+#include "dbase/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -146,11 +147,7 @@ constexpr int kMaxDepth = 32;
 constexpr off_t kLockByte = 0xEFFFFFFE;
 
 std::string upperName(std::string_view name) {
-    std::string out(name);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 32);
-    return out;
+    return text::upper(name);
 }
 
 std::string cString(const uint8_t* p, std::size_t max) {
@@ -1647,74 +1644,57 @@ bool MdxCursor::quickStep(bool forward) {
 }
 
 bool MdxCursor::first() {
-    MdxFile::Lock lock(*m_file, false);
-    ensureTag();
-    m_path.clear();
-    m_descended.clear();
-    m_valid = false;
-    if (descendEdge(m_tag->root, true))
-        return remember(true);
-    return remember(stepFromPath(true));
+    return toEdge(true);
 }
 
 bool MdxCursor::last() {
+    return toEdge(false);
+}
+
+bool MdxCursor::toEdge(bool front) {
     MdxFile::Lock lock(*m_file, false);
     ensureTag();
     m_path.clear();
     m_descended.clear();
     m_valid = false;
-    if (descendEdge(m_tag->root, false))
+    if (descendEdge(m_tag->root, front))
         return remember(true);
-    return remember(stepFromPath(false));
+    return remember(stepFromPath(front));
 }
 
 bool MdxCursor::next() {
-    if (!m_valid)
-        return false;
-    if (quickStep(true))
-        return true;
-    MdxFile::Lock lock(*m_file, false);
-    return remember(nextLocked());
+    return step(true);
 }
 
 bool MdxCursor::prior() {
-    if (!m_valid)
-        return false;
-    if (quickStep(false))
-        return true;
-    MdxFile::Lock lock(*m_file, false);
-    return remember(priorLocked());
+    return step(false);
 }
 
-bool MdxCursor::nextLocked() {
+bool MdxCursor::step(bool forward) {
+    if (!m_valid)
+        return false;
+    if (quickStep(forward))
+        return true;
+    MdxFile::Lock lock(*m_file, false);
+    return remember(stepLocked(forward));
+}
+
+bool MdxCursor::stepLocked(bool forward) {
     const uint64_t generation = m_generation;
     ensureTag();
     if (generation != m_generation || m_path.empty())
-        return reposition(true);
+        return reposition(forward);
     const MdxFile::Node leaf = readPage(m_path.back().page);
     const uint32_t idx = m_path.back().index;
     if (!leaf.leaf || idx >= leaf.count || leaf.ptr(idx) != m_recno ||
         std::memcmp(leaf.key(idx), m_key.data(), m_tag->keyLength) != 0)
-        return reposition(true);
-    if (idx + 1 < leaf.count) {
+        return reposition(forward);
+    if (forward && idx + 1 < leaf.count) {
         m_path.back().index = idx + 1;
         take(leaf, idx + 1, 1);
         return true;
     }
-    return stepFromPath(true);
-}
-
-bool MdxCursor::priorLocked() {
-    const uint64_t generation = m_generation;
-    ensureTag();
-    if (generation != m_generation || m_path.empty())
-        return reposition(false);
-    const MdxFile::Node leaf = readPage(m_path.back().page);
-    const uint32_t idx = m_path.back().index;
-    if (!leaf.leaf || idx >= leaf.count || leaf.ptr(idx) != m_recno ||
-        std::memcmp(leaf.key(idx), m_key.data(), m_tag->keyLength) != 0)
-        return reposition(false);
-    return stepFromPath(false);
+    return stepFromPath(forward);
 }
 
 bool MdxCursor::seek(std::string_view key, uint32_t recno) {

@@ -208,8 +208,9 @@ private:
     void ensureTag();
     bool remember(bool result);
     bool quickStep(bool forward);
-    bool nextLocked();
-    bool priorLocked();
+    bool toEdge(bool front);
+    bool step(bool forward);
+    bool stepLocked(bool forward);
     bool seekLocked(std::string_view key, uint32_t recno);
     bool descendEdge(uint32_t page, bool leftmost);
     bool stepFromPath(bool forward);

@@ -4,6 +4,7 @@
 #include "dbase/database_error.h"
 #include "dbase/file_io.h"
 #include "dbase/table.h"
+#include "dbase/text.h"
 
 #include <cerrno>
 #include <charconv>
@@ -28,13 +29,7 @@ std::vector<FieldLayout> layoutOf(const Table& table) {
     return out;
 }
 
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 32);
-    return out;
-}
+using text::upper;
 
 // A name from a damaged file, fit to show: anything but printable ASCII becomes '?'.
 std::string printable(std::string_view name) {

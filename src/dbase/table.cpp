@@ -6,8 +6,10 @@
 #include "little_endian.h"
 #include "natural_order.h"
 #include "temporary_file.h"
+#include "text.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -25,31 +27,16 @@ namespace {
 
 constexpr std::size_t kCacheBytes = 64 * 1024;
 
-char upperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
+using text::equalsNoCase;
+using text::trim;
+using text::trimRight;
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return upperAscii(x) == upperAscii(y);
-           });
+char upperAscii(char c) {
+    return text::upper(c);
 }
 
 bool endsWithNoCase(std::string_view s, std::string_view suffix) {
     return s.size() >= suffix.size() && equalsNoCase(s.substr(s.size() - suffix.size()), suffix);
-}
-
-std::string_view trimRight(std::string_view s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
-        s.remove_suffix(1);
-    return s;
-}
-
-std::string_view trim(std::string_view s) {
-    s = trimRight(s);
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\0'))
-        s.remove_prefix(1);
-    return s;
 }
 
 std::string systemError(int err) {
@@ -434,6 +421,14 @@ void Table::requireEditing(const char* what) const {
         fail(std::string("cannot ") + what + "; the table is not in edit or insert mode");
 }
 
+// Invariants 5 and 6 (see table.h).
+void Table::checkCursor() const {
+    assert(m_recNo == 0 || m_recNo <= m_recordCount);
+    assert(m_state != TableState::Browse || m_buffer.size() == m_recordLength);
+    assert((m_tagOrder != nullptr) == !m_indexName.empty());
+    assert(m_tagOrder == nullptr || m_tagOrder == m_order.get());
+}
+
 void Table::fail(const std::string& what) const {
     throw DatabaseError(m_path.string() + ": " + what + ".");
 }
@@ -643,6 +638,7 @@ void Table::toEnd(bool front) {
         m_bof = front;
         m_eof = !front;
     }
+    checkCursor();
     notify(TableObserver::Change::Moved);
 }
 
@@ -671,6 +667,7 @@ void Table::step(bool forward) {
     }
     m_recNo = r;
     m_bof = m_eof = false;
+    checkCursor();
     notify(TableObserver::Change::Moved);
 }
 
@@ -954,6 +951,7 @@ std::uint32_t Table::appendLocked(const std::string& record) {
             io::writeAt(m_fd, &eof, 1, offset);
             fail("the new record cannot be written (" + systemError(err) + ")");
         }
+        // Invariant 1: the record is in the file; only now may the count name it.
         std::string fixed = m_headerBytes;
         const Date now = today();
         putUpdateDate(fixed, now);

@@ -45,6 +45,22 @@ struct Bookmark {
 // take an append lock, re-read the record count under it, write the record and the end marker,
 // then the new count. A record being edited is locked against other editors. Observers must be
 // detached before they are destroyed.
+//
+// Invariants, and where they are kept (checked with assert() in debug builds):
+//  1. A new record's bytes and the end marker reach the file before the header count that
+//     makes them visible, under the append lock (appendLocked).
+//  2. Every record write passes the write hook, which for an indexed table holds the index's
+//     write lock and its one-entry journal around the record and its keys (storeRecord,
+//     appendLocked; ProductionIndex::write). A journal found set means a writer died half-way;
+//     the next writable opener rebuilds the tags.
+//  3. The index's change counter is odd while a change is being written and moves to the next
+//     even value when it is committed (MdxFile::Change).
+//  4. A file that replaces the table or its index is written in full beside it under a name of
+//     our pattern, locked while written, synced, then renamed over (temporary::create, pack,
+//     create, writeWholeFile); an exclusive opener removes such files no live process holds.
+//  5. recordNumber() is 0 exactly when the view is empty; in Browse state the record buffer
+//     holds that record as last read (checkCursor).
+//  6. A selected tag is the walking order and has a name; no tag, record order (checkCursor).
 class Table {
 public:
     using Filter = std::function<bool(const Table&)>;
@@ -244,6 +260,7 @@ public:
 
 private:
     void requireOpen(const char* what) const;
+    void checkCursor() const;
     void requireWritable(const char* what) const;
     void requireEditing(const char* what) const;
     [[noreturn]] void fail(const std::string& what) const;
