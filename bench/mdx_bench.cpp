@@ -108,6 +108,42 @@ void BM_WalkInKeyOrder(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * records);
 }
 
+// The yardstick for the key-order walk: the same table walked in record order.
+void BM_WalkInRecordOrder(benchmark::State& state) {
+    const auto records = static_cast<std::uint32_t>(state.range(0));
+    Table t;
+    t.openFile(indexedTable(records), OpenMode::Shared);
+    for (auto _ : state) {
+        std::uint32_t seen = 0;
+        for (t.first(); !t.eof(); t.next())
+            ++seen;
+        if (seen < records)
+            state.SkipWithError("the walk missed records");
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * records);
+}
+
+// What a viewer model needs to land on any row: the record numbers in key order, and the same
+// with a search that matches one record in three.
+void BM_RowMapInKeyOrder(benchmark::State& state) {
+    const auto records = static_cast<std::uint32_t>(state.range(0));
+    Table t;
+    t.openFile(indexedTable(records), OpenMode::Shared);
+    t.setIndex("NewIndex");
+    if (state.range(1) != 0) {
+        const int brand = t.fieldIndex("Brand");
+        t.setFilter([brand](const Table& table) { return table.fieldBytes(brand)[0] == 'G'; });
+    }
+    const std::uint32_t expected = state.range(1) != 0 ? records / 3 : records;
+    for (auto _ : state) {
+        const std::vector<std::uint32_t> rows = t.visibleRecordNumbers();
+        if (rows.size() != expected)
+            state.SkipWithError("the row map missed records");
+        benchmark::DoNotOptimize(rows.data());
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * records);
+}
+
 // The program's own way: a shared table, the tag selected, append and post.
 void BM_InsertIntoIndexedTable(benchmark::State& state) {
     const auto records = static_cast<std::uint32_t>(state.range(0));
@@ -162,6 +198,12 @@ void BM_IndexInsertKey(benchmark::State& state) {
 
 BENCHMARK(BM_BuildTag)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_WalkInKeyOrder)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_WalkInRecordOrder)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_RowMapInKeyOrder)
+    ->Args({1000000, 0})
+    ->Args({1000000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK(BM_InsertIntoIndexedTable)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_InsertIntoPlainTable)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_IndexInsertKey)->Arg(1000000)->Unit(benchmark::kMicrosecond);

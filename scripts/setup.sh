@@ -10,7 +10,8 @@ packages=(build-essential cmake pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev
           fonts-liberation
           python3-dbfread libdbd-xbase-perl
-          poppler-utils)
+          poppler-utils
+          clang libclang-rt-14-dev)  # the fuzz targets: clang with libFuzzer and the sanitizers
 
 missing=()
 for p in "${packages[@]}"; do

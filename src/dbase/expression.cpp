@@ -2,6 +2,7 @@
 
 #include "dbase/bcd.h"
 #include "dbase/database_error.h"
+#include "dbase/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,13 +24,7 @@ struct Number {
     int scale = 0;
 };
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\0'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
-        s.remove_suffix(1);
-    return s;
-}
+using text::trim;
 
 // Plain decimal text; false for anything else.
 bool parsePlainDecimal(std::string_view s, Number& out) {
@@ -282,16 +277,11 @@ private:
                (std::isalnum(static_cast<unsigned char>(m_text[m_pos])) || m_text[m_pos] == '_'))
             ++m_pos;
         std::string name(m_text.substr(start, m_pos - start));
-        std::string upper = name;
-        for (char& ch : upper)
-            ch = char(std::toupper(static_cast<unsigned char>(ch)));
+        const std::string upper = text::upper(name);
         if (accept('('))
             return parseCall(upper);
         for (const FieldLayout& f : m_fields) {
-            std::string fieldUpper = f.name;
-            for (char& ch : fieldUpper)
-                ch = char(std::toupper(static_cast<unsigned char>(ch)));
-            if (fieldUpper == upper)
+            if (text::upper(f.name) == upper)
                 return fieldNode(f);
         }
         fail("unknown field \"" + name + "\"");

@@ -1,6 +1,11 @@
 #include "file_io.h"
 
 #include <cerrno>
+#include <csetjmp>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <utility>
 
@@ -79,6 +84,88 @@ bool sync(int fd) {
 void setWriteFault(WriteFault f) {
     fault() = std::move(f);
     writes() = 0;
+}
+
+} // namespace dbase::io
+
+namespace dbase::io {
+
+namespace {
+
+// A page of a mapping whose file was cut short raises SIGBUS. While a guarded copy runs, the
+// handler jumps back out of it; any other SIGBUS goes to whoever handled it before.
+thread_local sigjmp_buf* t_guard = nullptr;
+struct sigaction g_previous {};
+
+void onBusError(int signal, siginfo_t* info, void* context) {
+    if (t_guard) {
+        sigjmp_buf* guard = t_guard;
+        t_guard = nullptr;
+        siglongjmp(*guard, 1);
+    }
+    if (g_previous.sa_flags & SA_SIGINFO) {
+        g_previous.sa_sigaction(signal, info, context);
+        return;
+    }
+    if (g_previous.sa_handler != SIG_DFL && g_previous.sa_handler != SIG_IGN) {
+        g_previous.sa_handler(signal);
+        return;
+    }
+    // Default action: put it back and let the faulting access raise it again.
+    ::sigaction(SIGBUS, &g_previous, nullptr);
+}
+
+void installGuard() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction action {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGBUS, &action, &g_previous);
+    });
+}
+
+bool guardedCopy(void* to, const char* from, std::size_t size) {
+    sigjmp_buf guard;
+    if (sigsetjmp(guard, 0) != 0)
+        return false;
+    t_guard = &guard;
+    std::memcpy(to, from, size);
+    t_guard = nullptr;
+    return true;
+}
+
+} // namespace
+
+MappedView::~MappedView() {
+    unmap();
+}
+
+bool MappedView::map(int fd, std::uint64_t size) {
+    unmap();
+    if (size == 0)
+        return false;
+    installGuard();
+    void* p = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_SHARED, fd, 0);
+    if (p == MAP_FAILED)
+        return false;
+    m_data = static_cast<const char*>(p);
+    m_size = size;
+    return true;
+}
+
+void MappedView::unmap() {
+    if (m_data)
+        ::munmap(const_cast<char*>(m_data), static_cast<std::size_t>(m_size));
+    m_data = nullptr;
+    m_size = 0;
+}
+
+bool MappedView::copy(void* data, std::uint64_t offset, std::size_t size) const {
+    if (!m_data || offset > m_size || size > m_size - offset)
+        return false;
+    return guardedCopy(data, m_data + offset, size);
 }
 
 } // namespace dbase::io

@@ -25,3 +25,32 @@ using WriteFault = std::function<int(std::uint64_t writeNumber)>;
 void setWriteFault(WriteFault fault);
 
 } // namespace dbase::io
+
+namespace dbase::io {
+
+// A read-only view of a file mapped into memory, for reads that must not cost a system call
+// each (walks in key order, the index's change counter). Reads are copies made under a guard:
+// pages another program cut off the file turn into a failed read, never a crash. Writes still
+// go through writeAt; the view sees them, as it sees other processes' writes.
+class MappedView {
+public:
+    MappedView() = default;
+    ~MappedView();
+    MappedView(const MappedView&) = delete;
+    MappedView& operator=(const MappedView&) = delete;
+
+    // Maps the first size bytes of fd (size 0 unmaps). False when the system refuses; the
+    // caller then reads with readAt.
+    bool map(int fd, std::uint64_t size);
+    void unmap();
+    bool mapped() const { return m_data != nullptr; }
+    std::uint64_t size() const { return m_size; }
+    // False when [offset, offset + size) is not in the view or its pages are gone.
+    bool copy(void* data, std::uint64_t offset, std::size_t size) const;
+
+private:
+    const char* m_data = nullptr;
+    std::uint64_t m_size = 0;
+};
+
+} // namespace dbase::io

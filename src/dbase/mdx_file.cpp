@@ -2,8 +2,9 @@
 
 #include "dbase/database_error.h"
 #include "dbase/file_io.h"
-#include "dbase/mdx_bytes.h"
+#include "dbase/little_endian.h"
 #include "dbase/temporary_file.h"
+#include "dbase/text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -146,11 +147,7 @@ constexpr int kMaxDepth = 32;
 constexpr off_t kLockByte = 0xEFFFFFFE;
 
 std::string upperName(std::string_view name) {
-    std::string out(name);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 32);
-    return out;
+    return text::upper(name);
 }
 
 std::string cString(const uint8_t* p, std::size_t max) {
@@ -677,6 +674,7 @@ std::unique_ptr<MdxFile> MdxFile::open(const std::string& path, bool writable) {
     Lock lock(*file, false);
     const Header header = file->readHeader();
     file->resolveTag(header, {}); // checks every tag header
+    file->m_header.map(file->m_fd, kHeaderBytes);
     return file;
 }
 
@@ -687,6 +685,10 @@ void MdxFile::reopenIfReplaced() {
     ::close(m_fd);
     m_fd = fd;
     ++m_generation;
+    m_header.unmap();
+    struct stat st {};
+    if (::fstat(m_fd, &st) == 0 && uint64_t(st.st_size) >= kHeaderBytes)
+        m_header.map(m_fd, kHeaderBytes);
 }
 
 MdxFile::Header MdxFile::readHeader() {
@@ -781,25 +783,118 @@ MdxFile::TagState MdxFile::resolveTag(const Header& h, std::string_view name) {
 }
 
 MdxFile::Node MdxFile::readNode(const Header& h, const TagState& t, uint32_t page) {
-    if (page < kFirstDataPage || uint64_t(page) + t.blockPages > h.pages)
-        damaged("tag " + t.name + " points at page " + std::to_string(page) + ", outside the file");
+    checkPage(h, t, page);
     Node n;
     n.page = page;
     n.group = t.groupLength;
     n.block.resize(t.blockBytes);
     if (!readAll(m_fd, n.block.data(), n.block.size(), off_t(page) * off_t(kPageSize)))
         damaged("page " + std::to_string(page) + " cannot be read");
-    n.count = le::u32(n.block.data() + kNodeCount);
-    if (n.count > t.maxKeys)
-        damaged("page " + std::to_string(page) + " of tag " + t.name + " claims " +
-                std::to_string(n.count) + " keys");
-    n.leaf = le::u32(n.block.data() + kNodeEntries + n.count * t.groupLength) == 0;
+    finishNode(t, n);
     return n;
 }
 
+void MdxFile::checkPage(const Header& h, const TagState& t, uint32_t page) const {
+    if (page < kFirstDataPage || uint64_t(page) + t.blockPages > h.pages)
+        damaged("tag " + t.name + " points at page " + std::to_string(page) + ", outside the file");
+}
+
+void MdxFile::finishNode(const TagState& t, Node& n) const {
+    n.count = le::u32(n.block.data() + kNodeCount);
+    if (n.count > t.maxKeys)
+        damaged("page " + std::to_string(n.page) + " of tag " + t.name + " claims " +
+                std::to_string(n.count) + " keys");
+    n.leaf = le::u32(n.block.data() + kNodeEntries + n.count * t.groupLength) == 0;
+}
+
+// Reads the nodes at pages, in their order, a batch at a time: each batch is read in page
+// order with one system call per run of neighbouring pages (a tree built in one go lies in
+// key order on disk, so a batch is mostly one read).
+void MdxFile::forEachNode(const Header& h, const TagState& t, const std::vector<uint32_t>& pages,
+                          const std::function<void(const Node&)>& fn) {
+    constexpr std::size_t kBatch = 1024;
+    std::vector<uint32_t> sorted;
+    std::vector<uint8_t> buffer;
+    std::vector<std::pair<uint32_t, std::size_t>> where; // page, offset in buffer
+    Node n;
+    n.group = t.groupLength;
+    n.block.resize(t.blockBytes);
+    for (std::size_t from = 0; from < pages.size(); from += kBatch) {
+        const std::size_t to = std::min(pages.size(), from + kBatch);
+        sorted.assign(pages.begin() + long(from), pages.begin() + long(to));
+        std::sort(sorted.begin(), sorted.end());
+        sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+        buffer.resize(sorted.size() * t.blockBytes);
+        where.clear();
+        for (std::size_t i = 0; i < sorted.size();) {
+            checkPage(h, t, sorted[i]);
+            std::size_t j = i + 1;
+            while (j < sorted.size() && sorted[j] == sorted[j - 1] + t.blockPages)
+                ++j;
+            const std::size_t at = where.size() * t.blockBytes;
+            if (!readAll(m_fd, buffer.data() + at, (j - i) * t.blockBytes,
+                         off_t(sorted[i]) * off_t(kPageSize)))
+                damaged("page " + std::to_string(sorted[i]) + " cannot be read");
+            for (std::size_t k = i; k < j; ++k)
+                where.emplace_back(sorted[k], (where.size()) * t.blockBytes);
+            i = j;
+        }
+        for (std::size_t i = from; i < to; ++i) {
+            const auto it = std::lower_bound(where.begin(), where.end(),
+                                             std::make_pair(pages[i], std::size_t(0)));
+            std::memcpy(n.block.data(), buffer.data() + it->second, t.blockBytes);
+            n.page = pages[i];
+            finishNode(t, n);
+            fn(n);
+        }
+    }
+}
+
+std::vector<uint32_t> MdxFile::recordNumbers(std::string_view tagName) {
+    Lock lock(*this, false);
+    const Header h = readHeader();
+    const TagState tag = resolveTag(h, tagName);
+    std::vector<bool> seen(h.pages, false);
+    std::vector<uint32_t> level{tag.root};
+    std::vector<uint32_t> out;
+    for (int depth = 0; !level.empty(); ++depth) {
+        if (depth > kMaxDepth)
+            damaged("tag " + tag.name + " is deeper than " + std::to_string(kMaxDepth) + " levels");
+        for (const uint32_t page : level) {
+            checkPage(h, tag, page);
+            if (seen[page])
+                damaged("tag " + tag.name + " reaches page " + std::to_string(page) + " twice");
+            seen[page] = true;
+        }
+        std::vector<uint32_t> below;
+        int leaves = 0;
+        forEachNode(h, tag, level, [&](const Node& n) {
+            if (n.leaf) {
+                ++leaves;
+                for (uint32_t i = 0; i < n.count; ++i) {
+                    if (n.ptr(i) == 0)
+                        damaged("tag " + tag.name + " names record 0");
+                    out.push_back(n.ptr(i));
+                }
+                return;
+            }
+            for (uint32_t i = 0; i <= n.count; ++i)
+                below.push_back(n.child(i));
+        });
+        // Every leaf of a B-tree lies at the same depth; one that does not would put its
+        // entries out of order.
+        if (leaves != 0 && !below.empty())
+            damaged("the leaves of tag " + tag.name + " lie at different depths");
+        level = std::move(below);
+    }
+    return out;
+}
+
 bool MdxFile::readCounter(uint32_t& value) const {
+    // Read at every step of a walk: through the mapped header when there is one, which costs
+    // no system call.
     uint8_t b[4];
-    if (!readAll(m_fd, b, 4, kHdrChangeCounter))
+    if (!m_header.copy(b, kHdrChangeCounter, 4) && !readAll(m_fd, b, 4, kHdrChangeCounter))
         return false;
     value = le::u32(b);
     return true;
@@ -1549,74 +1644,57 @@ bool MdxCursor::quickStep(bool forward) {
 }
 
 bool MdxCursor::first() {
-    MdxFile::Lock lock(*m_file, false);
-    ensureTag();
-    m_path.clear();
-    m_descended.clear();
-    m_valid = false;
-    if (descendEdge(m_tag->root, true))
-        return remember(true);
-    return remember(stepFromPath(true));
+    return toEdge(true);
 }
 
 bool MdxCursor::last() {
+    return toEdge(false);
+}
+
+bool MdxCursor::toEdge(bool front) {
     MdxFile::Lock lock(*m_file, false);
     ensureTag();
     m_path.clear();
     m_descended.clear();
     m_valid = false;
-    if (descendEdge(m_tag->root, false))
+    if (descendEdge(m_tag->root, front))
         return remember(true);
-    return remember(stepFromPath(false));
+    return remember(stepFromPath(front));
 }
 
 bool MdxCursor::next() {
-    if (!m_valid)
-        return false;
-    if (quickStep(true))
-        return true;
-    MdxFile::Lock lock(*m_file, false);
-    return remember(nextLocked());
+    return step(true);
 }
 
 bool MdxCursor::prior() {
-    if (!m_valid)
-        return false;
-    if (quickStep(false))
-        return true;
-    MdxFile::Lock lock(*m_file, false);
-    return remember(priorLocked());
+    return step(false);
 }
 
-bool MdxCursor::nextLocked() {
+bool MdxCursor::step(bool forward) {
+    if (!m_valid)
+        return false;
+    if (quickStep(forward))
+        return true;
+    MdxFile::Lock lock(*m_file, false);
+    return remember(stepLocked(forward));
+}
+
+bool MdxCursor::stepLocked(bool forward) {
     const uint64_t generation = m_generation;
     ensureTag();
     if (generation != m_generation || m_path.empty())
-        return reposition(true);
+        return reposition(forward);
     const MdxFile::Node leaf = readPage(m_path.back().page);
     const uint32_t idx = m_path.back().index;
     if (!leaf.leaf || idx >= leaf.count || leaf.ptr(idx) != m_recno ||
         std::memcmp(leaf.key(idx), m_key.data(), m_tag->keyLength) != 0)
-        return reposition(true);
-    if (idx + 1 < leaf.count) {
+        return reposition(forward);
+    if (forward && idx + 1 < leaf.count) {
         m_path.back().index = idx + 1;
         take(leaf, idx + 1, 1);
         return true;
     }
-    return stepFromPath(true);
-}
-
-bool MdxCursor::priorLocked() {
-    const uint64_t generation = m_generation;
-    ensureTag();
-    if (generation != m_generation || m_path.empty())
-        return reposition(false);
-    const MdxFile::Node leaf = readPage(m_path.back().page);
-    const uint32_t idx = m_path.back().index;
-    if (!leaf.leaf || idx >= leaf.count || leaf.ptr(idx) != m_recno ||
-        std::memcmp(leaf.key(idx), m_key.data(), m_tag->keyLength) != 0)
-        return reposition(false);
-    return stepFromPath(false);
+    return stepFromPath(forward);
 }
 
 bool MdxCursor::seek(std::string_view key, uint32_t recno) {

@@ -20,6 +20,7 @@
 // alone (a node is only unlinked when its last entry goes). Deleting a tag and regenerating
 // rewrite the whole file compactly into a temporary file that then replaces the old one.
 
+#include "dbase/file_io.h"
 #include "dbase/mdx_key.h"
 
 #include <cstdint>
@@ -124,6 +125,11 @@ public:
 
     MdxCursor cursor(std::string_view tag);
 
+    // The record numbers of a tag in key order, read in bulk: the interior levels one after
+    // the other, then the leaves in large reads. A consistent snapshot (taken under the shared
+    // lock). Throws DatabaseError naming the index when the tree is damaged, never loops.
+    std::vector<uint32_t> recordNumbers(std::string_view tag);
+
     // A write journal of one entry. A writer sets the record it is about to write (under the
     // write lock, held until the keys are in) and clears it afterwards; finding it set under
     // the write lock means a writer died half-way and the tags may be behind the table.
@@ -149,6 +155,10 @@ private:
     Header readHeader();
     TagState resolveTag(const Header& header, std::string_view name);
     Node readNode(const Header& header, const TagState& tag, uint32_t page);
+    void checkPage(const Header& header, const TagState& tag, uint32_t page) const;
+    void finishNode(const TagState& tag, Node& node) const;
+    void forEachNode(const Header& header, const TagState& tag, const std::vector<uint32_t>& pages,
+                     const std::function<void(const Node&)>& fn);
     void reopenIfReplaced();
     bool readCounter(uint32_t& value) const;
     void writeCounter(uint32_t value);
@@ -156,6 +166,7 @@ private:
 
     std::string m_path;
     int m_fd = -1;
+    io::MappedView m_header; // the file header, for the change counter
     bool m_writable = false;
     uint64_t m_generation = 0; // grows whenever the file under m_path was replaced
     int m_lockDepth = 0;
@@ -197,8 +208,9 @@ private:
     void ensureTag();
     bool remember(bool result);
     bool quickStep(bool forward);
-    bool nextLocked();
-    bool priorLocked();
+    bool toEdge(bool front);
+    bool step(bool forward);
+    bool stepLocked(bool forward);
     bool seekLocked(std::string_view key, uint32_t recno);
     bool descendEdge(uint32_t page, bool leftmost);
     bool stepFromPath(bool forward);

@@ -1,7 +1,7 @@
 #include "dbase/mdx_key.h"
 
 #include "dbase/bcd.h"
-#include "dbase/mdx_bytes.h"
+#include "dbase/little_endian.h"
 
 #include <charconv>
 #include <cstring>

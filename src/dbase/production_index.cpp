@@ -4,6 +4,7 @@
 #include "dbase/database_error.h"
 #include "dbase/file_io.h"
 #include "dbase/table.h"
+#include "dbase/text.h"
 
 #include <cerrno>
 #include <charconv>
@@ -28,13 +29,7 @@ std::vector<FieldLayout> layoutOf(const Table& table) {
     return out;
 }
 
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 32);
-    return out;
-}
+using text::upper;
 
 // A name from a damaged file, fit to show: anything but printable ASCII becomes '?'.
 std::string printable(std::string_view name) {
@@ -95,20 +90,8 @@ std::unique_ptr<ProductionIndex> ProductionIndex::open(Table& table) {
 std::unique_ptr<ProductionIndex> ProductionIndex::create(Table& table, std::string_view tag,
                                                          std::string_view expression) {
     const fs::path path = pathFor(table.path());
-    MdxTagInfo info;
-    info.name = std::string(tag);
-    info.expression = std::string(expression);
-    const KeyExpression parsed(expression, layoutOf(table), table.languageDriver());
-    info.keyType = parsed.keyType();
-    info.keyLength = parsed.keyLength();
     std::vector<MdxTagBuild> builds;
-    builds.push_back({info, MdxKeySet(info.keyLength)});
-    std::string key;
-    forEachRecord(table, [&](uint32_t recno, const uint8_t* record) {
-        key.clear();
-        parsed.evaluate(record, key);
-        builds.back().keys.add(key, recno);
-    });
+    builds.push_back(buildTag(table, tag, expression));
     const std::string base = path.stem().string();
     auto file =
         MdxFile::create(path.string(), upper(base), table.languageDriver(), std::move(builds));
@@ -218,25 +201,29 @@ std::vector<MdxTagBuild> ProductionIndex::buildAll(Table& table,
     return builds;
 }
 
-void ProductionIndex::addTag(Table& table, std::string_view tag, std::string_view expression) {
+// The keys of a new tag over every record; an expression that cannot be used throws.
+MdxTagBuild ProductionIndex::buildTag(Table& table, std::string_view tag,
+                                      std::string_view expression) {
     MdxTagInfo info;
     info.name = std::string(tag);
     info.expression = std::string(expression);
     const KeyExpression parsed(expression, layoutOf(table), table.languageDriver());
     info.keyType = parsed.keyType();
     info.keyLength = parsed.keyLength();
+    MdxTagBuild build{info, MdxKeySet(info.keyLength)};
+    std::string key;
+    forEachRecord(table, [&](uint32_t recno, const uint8_t* record) {
+        key.clear();
+        parsed.evaluate(record, key);
+        build.keys.add(key, recno);
+    });
+    return build;
+}
+
+void ProductionIndex::addTag(Table& table, std::string_view tag, std::string_view expression) {
     // Reading the records under the index's write lock: a writer elsewhere either finished
     // before (its record is read here) or updates the new tag after.
-    m_file->withWriteLock([&] {
-        MdxTagBuild build{info, MdxKeySet(info.keyLength)};
-        std::string key;
-        forEachRecord(table, [&](uint32_t recno, const uint8_t* record) {
-            key.clear();
-            parsed.evaluate(record, key);
-            build.keys.add(key, recno);
-        });
-        m_file->addTag(std::move(build));
-    });
+    m_file->withWriteLock([&] { m_file->addTag(buildTag(table, tag, expression)); });
 }
 
 void ProductionIndex::deleteTag(std::string_view tag) {

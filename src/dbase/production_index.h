@@ -80,6 +80,7 @@ private:
     ProductionIndex(std::filesystem::path path, std::unique_ptr<MdxFile> file);
     void writeLocked(Table& table, std::uint32_t recNo, std::string_view before,
                      std::string_view after, const std::function<void()>& store);
+    static MdxTagBuild buildTag(Table& table, std::string_view tag, std::string_view expression);
     static std::vector<MdxTagBuild> buildAll(Table& table, const std::vector<MdxTagInfo>& tags,
                                              const std::filesystem::path& path,
                                              std::vector<std::string>& skipped);

@@ -6,8 +6,10 @@
 #include "little_endian.h"
 #include "natural_order.h"
 #include "temporary_file.h"
+#include "text.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -25,31 +27,16 @@ namespace {
 
 constexpr std::size_t kCacheBytes = 64 * 1024;
 
-char upperAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-}
+using text::equalsNoCase;
+using text::trim;
+using text::trimRight;
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return upperAscii(x) == upperAscii(y);
-           });
+char upperAscii(char c) {
+    return text::upper(c);
 }
 
 bool endsWithNoCase(std::string_view s, std::string_view suffix) {
     return s.size() >= suffix.size() && equalsNoCase(s.substr(s.size() - suffix.size()), suffix);
-}
-
-std::string_view trimRight(std::string_view s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
-        s.remove_suffix(1);
-    return s;
-}
-
-std::string_view trim(std::string_view s) {
-    s = trimRight(s);
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\0'))
-        s.remove_prefix(1);
-    return s;
 }
 
 std::string systemError(int err) {
@@ -368,6 +355,7 @@ void Table::openFile(const fs::path& file, OpenMode mode, bool withIndex) {
     m_recordLength = header.recordLength;
     m_fields = std::move(header.fields);
     m_cache.clear();
+    mapRecords();
     m_lastTouched = {};
     m_state = TableState::Browse;
     m_order = std::make_unique<NaturalOrder>(
@@ -389,6 +377,7 @@ void Table::close() {
         return;
     if (m_state == TableState::Edit || m_state == TableState::Insert)
         cancel();
+    m_view.unmap();
     ::close(m_fd); // drops every lock this table held
     m_fd = -1;
     m_state = TableState::Inactive;
@@ -430,6 +419,14 @@ void Table::requireEditing(const char* what) const {
     requireOpen(what);
     if (m_state != TableState::Edit && m_state != TableState::Insert)
         fail(std::string("cannot ") + what + "; the table is not in edit or insert mode");
+}
+
+// Invariants 5 and 6 (see table.h).
+void Table::checkCursor() const {
+    assert(m_recNo == 0 || m_recNo <= m_recordCount);
+    assert(m_state != TableState::Browse || m_buffer.size() == m_recordLength);
+    assert((m_tagOrder != nullptr) == !m_indexName.empty());
+    assert(m_tagOrder == nullptr || m_tagOrder == m_order.get());
 }
 
 void Table::fail(const std::string& what) const {
@@ -527,11 +524,15 @@ const char* Table::cachedRecord(std::uint32_t recNo) const {
         return m_cache.data() + (offset - m_cacheStart);
 
     // Centre the window a little behind the record so that walking backwards also hits it.
-    // In key order the next record is anywhere, so read just the one.
-    const std::uint32_t perWindow =
-        m_tagOrder
-            ? 1
-            : std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kCacheBytes / m_recordLength));
+    // A scan reads a window; a read far from the last one (a key-order walk jumping about)
+    // copies the record from the mapped file, or reads just the record.
+    const std::uint32_t window =
+        std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kCacheBytes / m_recordLength));
+    const std::uint32_t distance = recNo > m_lastMiss ? recNo - m_lastMiss : m_lastMiss - recNo;
+    m_lastMiss = recNo;
+    if (distance > 2 && m_view.copy(m_jump.data(), offset, m_recordLength))
+        return m_jump.data(); // a jump: straight from the mapped file, no system call
+    const std::uint32_t perWindow = distance <= 2 ? window : 1;
     const std::uint32_t firstRec = recNo > perWindow / 4 ? recNo - perWindow / 4 : 1;
     const std::uint32_t lastRec = std::min<std::uint32_t>(m_recordCount, firstRec + perWindow - 1);
     const std::uint32_t from = std::min(firstRec, recNo);
@@ -544,6 +545,16 @@ const char* Table::cachedRecord(std::uint32_t recNo) const {
              "its header says");
     }
     return m_cache.data() + (offset - m_cacheStart);
+}
+
+// Maps the records the header counts, for reads that jump about; records appended later are
+// read from the file until the next refresh maps them too.
+void Table::mapRecords() {
+    m_jump.resize(m_recordLength);
+    const std::uint64_t end =
+        std::uint64_t{m_headerLength} + std::uint64_t{m_recordCount} * m_recordLength;
+    if (end != m_view.size())
+        m_view.map(m_fd, m_recordCount == 0 ? 0 : end);
 }
 
 std::string Table::readRecordFromDisk(std::uint32_t recNo) const {
@@ -627,6 +638,7 @@ void Table::toEnd(bool front) {
         m_bof = front;
         m_eof = !front;
     }
+    checkCursor();
     notify(TableObserver::Change::Moved);
 }
 
@@ -655,6 +667,7 @@ void Table::step(bool forward) {
     }
     m_recNo = r;
     m_bof = m_eof = false;
+    checkCursor();
     notify(TableObserver::Change::Moved);
 }
 
@@ -698,6 +711,7 @@ void Table::refresh() {
     checkBrowseMode();
     m_cache.clear();
     rereadRecordCount();
+    mapRecords();
     if (m_recNo != 0 && m_recNo <= m_recordCount)
         positionAt(m_recNo);
     else
@@ -719,6 +733,44 @@ std::uint32_t Table::recordCount() {
 }
 
 std::uint32_t Table::countVisible() {
+    std::uint32_t count = 0;
+    // The order does not change a count: read the file front to back, which is far cheaper
+    // than following an index.
+    forEachVisible([&](std::uint32_t) { ++count; });
+    return count;
+}
+
+std::vector<std::uint32_t> Table::visibleRecordNumbers() {
+    std::vector<std::uint8_t> visible;
+    std::uint32_t visibleCount = 0;
+    forEachVisible([&](std::uint32_t r) {
+        visible.resize(r + 1, 0);
+        visible[r] = 1;
+        ++visibleCount;
+    });
+    std::vector<std::uint32_t> out;
+    out.reserve(visibleCount);
+    if (!m_tagOrder) {
+        for (std::uint32_t r = 1; r < visible.size(); ++r)
+            if (visible[r])
+                out.push_back(r);
+        return out;
+    }
+    for (const std::uint32_t r : m_index->file().recordNumbers(m_indexName)) {
+        if (r > m_recordCount && r > rereadRecordCount())
+            m_index->file().damaged("tag " + m_indexName + " names record " + std::to_string(r) +
+                                    ", past the end of the table");
+        if (r < visible.size() && visible[r]) {
+            visible[r] = 0; // a record named twice is shown once
+            out.push_back(r);
+        }
+    }
+    return out;
+}
+
+// Calls fn with every record a walk would see, in record order, reading the file front to
+// back; the cursor stays where it was.
+void Table::forEachVisible(const std::function<void(std::uint32_t)>& fn) {
     requireOpen("count records");
     checkBrowseMode();
     struct Restore {
@@ -732,14 +784,10 @@ std::uint32_t Table::countVisible() {
                 t.m_order->setPosition(recNo, t.m_buffer);
         }
     } restore{*this, m_recNo, m_buffer};
-    // The order does not change a count: read the file front to back, which is far cheaper
-    // than following an index.
-    std::uint32_t count = 0;
     const std::uint32_t records = rereadRecordCount();
     for (std::uint32_t r = 1; r <= records; ++r)
         if (candidateVisible(r))
-            ++count;
-    return count;
+            fn(r);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -903,6 +951,7 @@ std::uint32_t Table::appendLocked(const std::string& record) {
             io::writeAt(m_fd, &eof, 1, offset);
             fail("the new record cannot be written (" + systemError(err) + ")");
         }
+        // Invariant 1: the record is in the file; only now may the count name it.
         std::string fixed = m_headerBytes;
         const Date now = today();
         putUpdateDate(fixed, now);
@@ -997,6 +1046,8 @@ void Table::pack() {
     closer.fd = -1;
     m_headerBytes = header.substr(0, layout::kFixedHeaderSize);
     m_recordCount = kept;
+    m_view.unmap(); // it shows the old file
+    mapRecords();
     m_lastTouched = now;
     m_lockedRecNo = 0;
     m_cache.clear();

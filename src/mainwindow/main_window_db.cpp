@@ -398,9 +398,6 @@ void TMain::DoFindNext() {
 }
 
 void TMain::followCurrentRecord() {
-    // The row of a record far down the table is read in first.
-    while (m_viewerModel->currentRow() < 0 && m_viewerModel->canFetchMore({}))
-        m_viewerModel->fetchMore({});
     selectCurrentRecordInGrid();
 }
 

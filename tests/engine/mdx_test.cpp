@@ -1,7 +1,7 @@
 #include "dbase/bcd.h"
 #include "dbase/database_error.h"
 #include "dbase/expression.h"
-#include "dbase/mdx_bytes.h"
+#include "dbase/little_endian.h"
 #include "dbase/mdx_file.h"
 
 #include <gtest/gtest.h>

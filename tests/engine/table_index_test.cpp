@@ -414,3 +414,43 @@ TEST_F(TableIndex, AnEmptyTableGetsATagAndFillsIt) {
     EXPECT_TRUE(walk(m_table).empty());
     EXPECT_TRUE(m_table.checkIndexes().empty());
 }
+
+TEST_F(TableIndex, TheRowMapListsWhatAWalkSeesInItsOrder) {
+    // Enough records for several leaves and interior nodes, equal keys among them.
+    std::mt19937 rng(11);
+    for (int i = 0; i < 3000; ++i)
+        appendItem(m_table, {"c" + std::to_string(rng() % 97), std::to_string(i), ""});
+    m_table.addIndex("NewIndex", "Upper(Left(Category,80))");
+    for (int i = 0; i < 200; ++i) {
+        m_table.gotoBookmark({static_cast<std::uint32_t>(1 + rng() % 3000)});
+        m_table.deleteRecord();
+    }
+    auto recnos = [](const std::vector<std::pair<std::string, std::uint32_t>>& rows) {
+        std::vector<std::uint32_t> out;
+        for (const auto& row : rows)
+            out.push_back(row.second);
+        return out;
+    };
+    const int cost = m_table.fieldIndex("Cost");
+    for (const char* tag : {"", "NewIndex"}) {
+        for (const bool filtered : {false, true}) {
+            SCOPED_TRACE(std::string(tag) + (filtered ? ", filtered" : ""));
+            m_table.setIndex(tag);
+            if (filtered)
+                m_table.setFilter(
+                    [cost](const Table& t) { return t.fieldBytes(cost).back() % 3 == 0; });
+            else
+                m_table.clearFilter();
+            m_table.first();
+            m_table.next();
+            const std::uint32_t here = m_table.recordNumber();
+            const std::vector<std::uint32_t> rows = m_table.visibleRecordNumbers();
+            EXPECT_EQ(m_table.recordNumber(), here);
+            EXPECT_EQ(rows, recnos(walk(m_table)));
+            EXPECT_EQ(rows.size(), m_table.countVisible());
+            // Landing on a row from the map shows that row's record.
+            m_table.gotoBookmark({rows[rows.size() / 2]});
+            EXPECT_EQ(m_table.recordNumber(), rows[rows.size() / 2]);
+        }
+    }
+}
