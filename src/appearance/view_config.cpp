@@ -48,10 +48,6 @@ QLabel* heading(QWidget* page, const char* name, const QString& text, int x, int
     return label;
 }
 
-int scaled(int value, double factor) {
-    return static_cast<int>(std::lround(value * factor));
-}
-
 QTableWidgetItem* cell(const QString& text, bool editable) {
     auto* item = new QTableWidgetItem(text);
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
