@@ -1,13 +1,14 @@
-#include "ui/window_context.h"
 #include "items/database_ops.h"
 #include "items/database_paths.h"
 #include "items/item_schema.h"
 #include "items/item_table.h"
-#include "modal_helper.h"
+#include "mainwindow/main_window.h"
+#include "reports/report_file.h"
 #include "reports/report_form.h"
 #include "scripted_prompter.h"
 #include "settings/app_paths.h"
 #include "test_files.h"
+#include "ui/window_context.h"
 
 #include <QApplication>
 #include <QDir>
