@@ -21,6 +21,7 @@
 #include "mainwindow/viewer_model.h"
 #include "transfer/export_window.h"
 #include "transfer/import_window.h"
+#include "reports/report_file.h"
 #include "ui/busy_cursor.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
@@ -73,6 +74,7 @@ bool TMain::guarded(const std::function<void()>& work) {
 void TMain::startUp(const QStringList& arguments) {
     m_session.searchOn = false;
     setWindowTitle(QStringLiteral("Tallywick Inventory 97"));
+    prepareReportFile(m_paths.programDir, m_prompter);
 
     m_session.global = loadGlobalSettings(m_paths.settingsDir, m_paths.currentDir);
     const GlobalSettings& g = m_session.global;

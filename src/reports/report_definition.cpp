@@ -1,8 +1,8 @@
 #include "reports/report_definition.h"
 
-#include "items/item_schema.h"
 #include "dbase/code_page.h"
 #include "dbase/little_endian.h"
+#include "items/item_schema.h"
 
 #include <bit>
 #include <cmath>

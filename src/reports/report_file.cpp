@@ -2,6 +2,7 @@
 
 #include "dbase/code_page.h"
 #include "dbase/little_endian.h"
+#include "ui/prompter.h"
 
 #include <QDir>
 #include <QFile>
@@ -393,6 +394,7 @@ HomeConversion convertHomeFile(const QString& programDir, ReportFile& target) {
 }
 
 QString prepareReportFile(const QString& programDir) {
+    QDir().mkpath(programDir);
     ReportFile file = ReportFile::inDirectory(programDir);
     file.createIfMissing();
     const HomeConversion c = convertHomeFile(programDir, file);
@@ -404,4 +406,10 @@ QString prepareReportFile(const QString& programDir) {
     if (!c.problem.isEmpty())
         notes << c.problem;
     return notes.join(QStringLiteral("  "));
+}
+
+void prepareReportFile(const QString& programDir, Prompter& prompter) {
+    const QString note = prepareReportFile(programDir);
+    if (!note.isEmpty())
+        prompter.notice(note);
 }

@@ -7,6 +7,8 @@
 
 #include <optional>
 
+class Prompter;
+
 // TWKINV.URP: report definition records back to back, no header. The file is shared by every
 // database and every running copy of the program, so each change rewrites the whole file into
 // a new file that replaces the old one in one rename, under a lock that keeps two copies from
@@ -59,3 +61,5 @@ HomeConversion convertHomeFile(const QString& programDir, ReportFile& target);
 // conversion. What a user needs to know (parts left empty, a conversion cut short) comes back
 // as a text for a notice, empty when there is nothing to say.
 QString prepareReportFile(const QString& programDir);
+// The same, telling the user in a notice.
+void prepareReportFile(const QString& programDir, Prompter& prompter);

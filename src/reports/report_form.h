@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ui/window_services.h"
 #include "output/printer_sink.h"
 #include "reports/report_generator.h"
+#include "ui/window_services.h"
 
 #include <QDialog>
 

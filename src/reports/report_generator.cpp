@@ -1,8 +1,8 @@
 #include "reports/report_generator.h"
 
+#include "dbase/database_error.h"
 #include "items/item_schema.h"
 #include "items/item_table.h"
-#include "dbase/database_error.h"
 
 #include <QLocale>
 #include <QPageSize>

@@ -1,19 +1,20 @@
-#include "ui/window_context.h"
 #include "items/database_ops.h"
 #include "items/database_paths.h"
 #include "items/item_schema.h"
 #include "items/item_table.h"
-#include "modal_helper.h"
 #include "reports/report_form.h"
 #include "scripted_prompter.h"
 #include "test_files.h"
+#include "ui/window_context.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -157,12 +158,17 @@ TEST(ReportForm, TextFileThatCannotBeWrittenSaysWhyAndKeepsTheOldFile) {
     r.fileName = f.dir.file(QStringLiteral("GOOD.TXT"));
     r.waitForClose = true;
     QString label;
-    whenModalShown([&](QWidget* w) {
-        auto* form = qobject_cast<TReportForm*>(w);
-        ASSERT_TRUE(form);
+    // Press OK once the run has ended and the window waits for it.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* form = qobject_cast<TReportForm*>(QApplication::activeModalWidget());
+        if (!form || form->running())
+            return;
+        poll.stop();
         label = form->statusLabel()->text();
         QTest::mouseClick(form->button(), Qt::LeftButton);
     });
+    poll.start(10);
     EXPECT_EQ(generateReport(f.context, nullptr, std::move(r)).outcome.outcome,
               PageOutput::Outcome::Completed);
     EXPECT_EQ(label, QStringLiteral("Printing Page 1\nReport Completed!"));
