@@ -4,9 +4,9 @@
 #include "appearance/color_config.h"
 #include "appearance/set_colors.h"
 #include "appearance/view_config.h"
+#include "edit/record_editor.h"
 #include "find/locate_dialog.h"
 #include "find/search_replace.h"
-#include "edit/record_editor.h"
 #include "find/search_session.h"
 #include "find/search_window.h"
 #include "find/sort_order.h"
@@ -19,9 +19,11 @@
 #include "mainwindow/tip_dialog.h"
 #include "mainwindow/viewer_delegates.h"
 #include "mainwindow/viewer_model.h"
+#include "reports/print_dialogs.h"
+#include "reports/report_catalogue.h"
+#include "reports/report_file.h"
 #include "transfer/export_window.h"
 #include "transfer/import_window.h"
-#include "reports/report_file.h"
 #include "ui/busy_cursor.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
@@ -98,6 +100,9 @@ void TMain::startUp(const QStringList& arguments) {
 
     // The record editor lives for the whole run.
     m_editor = new TMyEdit(m_session, m_context, this);
+    m_printSelect = new TPrintSelect(m_session.db.reports, m_session.db.colors(WindowKind::Report),
+                                     m_context, this);
+    m_reports = new TMyReport(m_session, m_context, *m_printSelect, this);
     m_search = new TMySearch(m_session, m_context, viewerRefresher(), this);
     m_locate = new TMyLocateDialog(m_context, this);
     m_locate->Caption = QStringLiteral("Locate Field Value");
@@ -393,6 +398,14 @@ void TMain::DoSortOrder() {
     DisplayCount();
 }
 
+void TMain::DoReports() {
+    if (!m_reports)
+        return;
+    syncCursorToGrid();
+    guarded([this] { m_reports->exec(); });
+    DisplayCount();
+}
+
 void TMain::DoImport() {
     guarded([this] { TImportFormat::run(m_session, m_context, this); });
     DisplayCount();
@@ -623,12 +636,8 @@ void TMain::wireCommands() {
     on("&Options/List &Maintenance/Load In &Defaults", nullptr, nullptr,
        [this] { m_session.lists.loadInDefaults(m_prompter, m_paths.programDir); });
     DisableEndSearch();
-
-    // Commands whose windows are not part of the program yet stay visible but disabled.
-    for (const char* path : {"&File/&Print", "Navi&gate/&Reports"})
-        action(QString::fromLatin1(path))->setEnabled(false);
-    for (const char* name : {"ReportSpeed"})
-        speedButton(QString::fromLatin1(name))->setEnabled(false);
+    on("&File/&Print", nullptr, nullptr, [this] { DoReports(); });
+    on("Navi&gate/&Reports", "ReportSpeed", "ReportButton", [this] { DoReports(); });
 
     connect(m_navigator, &RecordNavigator::clicked, this, [this](int b) {
         guarded([this, b] {
