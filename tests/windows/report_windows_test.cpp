@@ -1,5 +1,7 @@
 #include "items/database_ops.h"
 #include "items/item_schema.h"
+#include "mainwindow/main_window.h"
+#include "modal_helper.h"
 #include "output/page_stream.h"
 #include "output/printer_sink.h"
 #include "reports/print_dialogs.h"
@@ -27,6 +29,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
@@ -110,7 +113,12 @@ struct Fixture {
     }
     void showWith(const char* name) {
         session.db.reports.lastReport = row(name);
+        show();
+    }
+    void show() {
         catalogue->show();
+        catalogue->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(catalogue.get()));
     }
     QString read(const QString& path) {
         QFile f(path);
@@ -133,7 +141,7 @@ TEST(ReportCatalogue, ShowingFollowsTheSearchTheSortOrderAndTheRememberedReport)
     EXPECT_EQ(f.catalogue->reportBox()->count(), int(builtInReports().size()));
     f.session.db.sortKeys = {F::Category, F::Item, 0, 0};
     f.session.db.reports.lastReport = 99; // definitions deleted since
-    f.catalogue->show();
+    f.show();
     EXPECT_FALSE(f.catalogue->exportSearch()->isEnabled());
     EXPECT_TRUE(f.catalogue->exportEntire()->isChecked());
     EXPECT_EQ(f.catalogue->reportBox()->selectedItems().size(), 0);
@@ -360,13 +368,13 @@ TEST(ReportPreview, PagesStepWithinTheReportAndColourIsCheckedFromTheStart) {
     // The window's place is taken from the settings and kept on Done.
     EXPECT_EQ(p.preview->x(), 30);
     p.preview->move(50, 60);
-    p.preview->resize(700, 500);
+    p.preview->resize(900, 600);
     p.click("SBDone");
     EXPECT_FALSE(p.preview->isVisible());
     EXPECT_EQ(p.settings.viewingWindowLeft, 50);
     EXPECT_EQ(p.settings.viewingWindowTop, 60);
-    EXPECT_EQ(p.settings.viewingWindowWidth, 700);
-    EXPECT_EQ(p.settings.viewingWindowHeight, 500);
+    EXPECT_EQ(p.settings.viewingWindowWidth, 900);
+    EXPECT_EQ(p.settings.viewingWindowHeight, 600);
 }
 
 TEST(ReportPreview, PrintingPagesARangeAndAJobStillRunning) {
@@ -394,10 +402,10 @@ TEST(ReportPreview, PrintingPagesARangeAndAJobStillRunning) {
         range->endPage()->setText(QStringLiteral("1"));
         QTest::mouseClick(print, Qt::LeftButton);
         EXPECT_TRUE(range->isVisible());
-        EXPECT_EQ(QApplication::focusWidget(), range->endPage());
+        EXPECT_EQ(range->focusWidget(), range->endPage());
         range->startPage()->setText(QStringLiteral("x"));
         QTest::mouseClick(print, Qt::LeftButton);
-        EXPECT_EQ(QApplication::focusWidget(), range->startPage());
+        EXPECT_EQ(range->focusWidget(), range->startPage());
         range->startPage()->setText(QStringLiteral("2"));
         range->endPage()->setText(QStringLiteral("5"));
         QTest::mouseClick(print, Qt::LeftButton);
@@ -478,4 +486,45 @@ TEST(ReportDialogs, InsuranceStoresOnTheCloseBoxAndPrinterChoiceOnOkOnly) {
     EXPECT_TRUE(c.useDefault);
     EXPECT_TRUE(settings.defaultPrinter);
     prompter.verifyDone();
+}
+
+// Print, Reports, the speed button and the lettered button all open the one report list,
+// made at start-up, with the built-in reports.
+TEST(ReportCatalogue, MainWindowCommandsOpenTheReportList) {
+    TestDir dir;
+    AppPaths paths;
+    paths.programDir = dir.file("prog");
+    paths.settingsDir = dir.file("cfg");
+    paths.currentDir = dir.path();
+    {
+        ScriptedPrompter first;
+        TMain w(first, paths, {1024, 768});
+        w.session().global.showTips = false;
+        w.close();
+    }
+    ScriptedPrompter prompter;
+    TMain w(prompter, paths, {1024, 768});
+    w.show();
+    ASSERT_NE(w.reports(), nullptr);
+    ASSERT_NE(w.printSelect(), nullptr);
+    EXPECT_EQ(w.reports()->reportBox()->count(), int(builtInReports().size()));
+    w.action("&Options/&Screen Access/&Lettered Buttons")->trigger();
+    int opened = 0;
+    const auto expectList = [&] {
+        whenModalShown([&](QWidget* modal) {
+            EXPECT_EQ(modal, w.reports());
+            ++opened;
+        });
+    };
+    expectList();
+    w.action("&File/&Print")->trigger();
+    expectList();
+    w.action("Navi&gate/&Reports")->trigger();
+    expectList();
+    QTest::mouseClick(w.letteredButton("ReportButton"), Qt::LeftButton);
+    w.action("&Options/&Screen Access/&Speed Buttons")->trigger();
+    expectList();
+    QTest::mouseClick(w.speedButton("ReportSpeed"), Qt::LeftButton);
+    EXPECT_EQ(opened, 4);
+    w.close();
 }
