@@ -147,7 +147,9 @@ private:
         }
         if (m_suspended) {
             m_suspended = false;
-            items().table().gotoBookmark(m_mark);
+            // An empty table (or search result) had no record to return to.
+            if (m_mark.isValid())
+                items().table().gotoBookmark(m_mark);
             items().table().resumeUpdates();
         }
     }
