@@ -528,3 +528,17 @@ TEST(ReportCatalogue, MainWindowCommandsOpenTheReportList) {
     EXPECT_EQ(opened, 4);
     w.close();
 }
+
+// A new database has no items yet: the report still runs, to one page, and nothing is said.
+TEST(ReportCatalogue, EmptyTableViewsOnePage) {
+    Fixture f(0);
+    f.showWith("Full Report");
+    QString label;
+    f.catalogue->setPreviewHook([&](TMyPreview& preview) {
+        label = preview.pageLabel()->text();
+        preview.close();
+    });
+    closeStatusWhenDone();
+    f.catalogue->ViewClick();
+    EXPECT_EQ(label, QStringLiteral("Page 1 of 1"));
+}
