@@ -128,16 +128,30 @@ void PageOutput::home() {
     m_x = m_left;
 }
 
+// Advances of the first 256 characters are kept per font: a long report measures millions of
+// short texts, and shaping each one anew would dominate its run time.
+struct PageOutput::Metrics {
+    explicit Metrics(const QFont& font) : fm(font) { advance.fill(-1); }
+    QFontMetricsF fm;
+    std::array<double, 256> advance;
+};
+
 void PageOutput::selectFont(const OutputFont& font) {
     if (m_metrics && font == m_font)
         return;
     m_font = font;
     m_qfont = font.toQFont();
-    m_metrics = std::make_unique<QFontMetricsF>(m_qfont);
-    m_lineHeight = m_metrics->lineSpacing() / kUnitsPerInch;
+    auto it = std::find_if(m_metricsCache.begin(), m_metricsCache.end(),
+                           [&](const auto& entry) { return entry.first == font; });
+    if (it == m_metricsCache.end()) {
+        m_metricsCache.emplace_back(font, std::make_shared<Metrics>(m_qfont));
+        it = m_metricsCache.end() - 1;
+    }
+    m_metrics = it->second;
+    m_lineHeight = m_metrics->fm.lineSpacing() / kUnitsPerInch;
     if (m_lineHeight <= 0)
         m_lineHeight = std::max(1, font.points) / 72.0;
-    m_ascent = m_metrics->ascent() / kUnitsPerInch;
+    m_ascent = m_metrics->fm.ascent() / kUnitsPerInch;
     m_fontIndex = m_stream->fontIndex(font);
     m_recording.setFont(m_fontIndex);
 }
@@ -165,7 +179,19 @@ double PageOutput::columnWidth(int i) const {
 }
 
 double PageOutput::textWidth(const QString& text) const {
-    return std::max(m_metrics->horizontalAdvance(text) / kUnitsPerInch, 1 / kUnitsPerInch);
+    double units = 0;
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 256) {
+            units = m_metrics->fm.horizontalAdvance(text);
+            break;
+        }
+        double& a = m_metrics->advance[u];
+        if (a < 0)
+            a = m_metrics->fm.horizontalAdvance(c);
+        units += a;
+    }
+    return std::max(units / kUnitsPerInch, 1 / kUnitsPerInch);
 }
 
 double PageOutput::linePosition() const {
@@ -200,27 +226,35 @@ void PageOutput::moveToColumn() {
 }
 
 void PageOutput::print(const QString& text) {
-    const QStringList pieces = text.split(QLatin1Char('\t'));
-    for (qsizetype i = 0; i < pieces.size(); ++i) {
-        const QString& piece = pieces[i];
-        if (i > 0)
-            moveToColumn();
-        if (i == 0 || m_column < 1 || m_column > columnCount()) {
-            drawText(m_x, piece);
-            m_x += piece.isEmpty() ? 0 : textWidth(piece);
-            continue;
-        }
-        const OutputColumn& c = m_columns[std::size_t(m_column - 1)];
-        const double inner = c.margin / 100.0;
-        const double w = piece.isEmpty() ? 0 : textWidth(piece);
-        double x = c.position + inner;
-        if (c.justification == JustifyRight)
-            x = c.position + c.width - inner - w;
-        else if (c.justification == JustifyCenter)
-            x = c.position + (c.width - w) / 2;
-        drawText(x, piece);
-        m_x = c.position + c.width;
+    qsizetype from = 0;
+    qsizetype tab = text.indexOf(QLatin1Char('\t'));
+    const QString first = tab < 0 ? text : text.left(tab);
+    drawText(m_x, first);
+    m_x += first.isEmpty() ? 0 : textWidth(first);
+    while (tab >= 0) {
+        from = tab + 1;
+        tab = text.indexOf(QLatin1Char('\t'), from);
+        printInNextColumn(tab < 0 ? text.mid(from) : text.mid(from, tab - from));
     }
+}
+
+void PageOutput::printInNextColumn(const QString& piece) {
+    moveToColumn();
+    if (m_column < 1 || m_column > columnCount()) {
+        drawText(m_x, piece);
+        m_x += piece.isEmpty() ? 0 : textWidth(piece);
+        return;
+    }
+    const OutputColumn& c = m_columns[std::size_t(m_column - 1)];
+    const double inner = c.margin / 100.0;
+    double x = c.position + inner;
+    if (c.justification == JustifyRight || c.justification == JustifyCenter) {
+        const double w = piece.isEmpty() ? 0 : textWidth(piece);
+        x = c.justification == JustifyRight ? c.position + c.width - inner - w
+                                            : c.position + (c.width - w) / 2;
+    }
+    drawText(x, piece);
+    m_x = c.position + c.width;
 }
 
 void PageOutput::endLine() {

@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -125,7 +126,8 @@ public:
 
     // Tabs move to the next column; text before the first tab prints at the current position.
     void print(const QString& text);
-    void printInNextColumn(const QString& text) { print(QLatin1Char('\t') + text); }
+    // print() of a tab and the text.
+    void printInNextColumn(const QString& text);
     void endLine();
     void printCentered(const QString& text, double x);
     void printFooter(const QString& text, int justification);
@@ -182,7 +184,9 @@ private:
     OutputFont m_font;
     int m_fontIndex = -1;
     QFont m_qfont;
-    std::unique_ptr<QFontMetricsF> m_metrics;
+    struct Metrics;
+    std::vector<std::pair<OutputFont, std::shared_ptr<Metrics>>> m_metricsCache;
+    std::shared_ptr<Metrics> m_metrics;
     double m_lineHeight = 0.2;
     double m_ascent = 0.15;
 

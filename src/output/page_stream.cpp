@@ -14,6 +14,10 @@ QFont OutputFont::toQFont() const {
     font.setStrikeOut(strikeOut);
     // Outlines as designed, so widths measured for the layout hold on every device.
     font.setHintingPreference(QFont::PreferNoHinting);
+    // A text's width is then the sum of its characters' advances, which the layout measures
+    // quickly and every device draws alike.
+    font.setKerning(false);
+    font.setStyleStrategy(QFont::PreferNoShaping);
     return font;
 }
 

@@ -34,6 +34,16 @@ OutputFont outputFont(const ReportFont& f) {
     return o;
 }
 
+// A printer run nobody gave a printer: it must not look as if it printed.
+class NoPrinterSink : public DiscardSink {
+public:
+    bool start(const QString&, QSizeF, QString* error) override {
+        if (error)
+            *error = QStringLiteral("No printers are defined, aborting print job.");
+        return false;
+    }
+};
+
 bool isNumericField(int number) {
     const ItemField* f = itemField(number);
     return f && (f->type == FieldType::Integer || f->type == FieldType::Float);
@@ -147,7 +157,6 @@ private:
         }
         if (m_suspended) {
             m_suspended = false;
-            // An empty table (or search result) had no record to return to.
             if (m_mark.isValid())
                 items().table().gotoBookmark(m_mark);
             items().table().resumeUpdates();
@@ -609,7 +618,7 @@ ReportRun::ReportRun(ReportDefinition definition, ReportSource source,
     switch (destination) {
     case ReportDestination::Printer:
         if (!sink) {
-            m_ownSink = std::make_unique<DiscardSink>();
+            m_ownSink = std::make_unique<NoPrinterSink>();
             sink = m_ownSink.get();
         }
         break;

@@ -405,3 +405,33 @@ TEST(ReportGenerator, PdfRunReadsBackWithPdftotext) {
         EXPECT_TRUE(text.contains(QLatin1String(expected))) << expected << "\n"
                                                             << text.toStdString();
 }
+
+TEST(ReportGenerator, AnEmptyTableGivesOnePageOfZeroTotals) {
+    Inventory inv;
+    const QString out = inv.dir.file("empty.txt");
+    const ReportOutcome r =
+        runToText(builtIn(QStringLiteral("Short Wide Report")), inv.source(), out);
+    ASSERT_EQ(r.outcome, PageOutput::Outcome::Completed) << r.error.toStdString();
+    EXPECT_EQ(r.pages, 1);
+    EXPECT_TRUE(readText(out).contains(QStringLiteral("GRAND TOTALS\n     Cost: 0.00  ")));
+}
+
+TEST(ReportGenerator, ASearchInForceLimitsTheReportAndStaysInForce) {
+    Inventory inv;
+    inv.addStandard();
+    inv.sortBy({F::Item, 0, 0, 0});
+    inv.items.table().setFilter(
+        [&](const dbase::Table&) { return inv.items.text(F::Location) == "Kitchen"; });
+    inv.items.table().first();
+    const QString out = inv.dir.file("search.txt");
+    ReportDefinition d = builtIn(QStringLiteral("Location & Owner Report"));
+    d.level1Group = false;
+    ASSERT_EQ(runToText(d, inv.source(), out).outcome, PageOutput::Outcome::Completed);
+    const QString text = readText(out);
+    for (const char* in : {"Chairs", "Lamp shade", "Table", "Cost: 230.00"})
+        EXPECT_TRUE(text.contains(QLatin1String(in))) << in;
+    EXPECT_FALSE(text.contains(QStringLiteral("Sofa")));
+    EXPECT_FALSE(text.contains(QStringLiteral("Television")));
+    EXPECT_TRUE(inv.items.table().hasFilter());
+    EXPECT_EQ(inv.items.text(F::Item), QStringLiteral("Chairs")); // the viewer's record
+}

@@ -2,8 +2,11 @@
 #include "items/database_paths.h"
 #include "items/item_schema.h"
 #include "items/item_table.h"
+#include "mainwindow/main_window.h"
+#include "reports/report_file.h"
 #include "reports/report_form.h"
 #include "scripted_prompter.h"
+#include "settings/app_paths.h"
 #include "test_files.h"
 #include "ui/window_context.h"
 
@@ -175,4 +178,40 @@ TEST(ReportForm, TextFileThatCannotBeWrittenSaysWhyAndKeepsTheOldFile) {
     QFile out(f.dir.file(QStringLiteral("GOOD.TXT")));
     ASSERT_TRUE(out.open(QIODevice::ReadOnly));
     EXPECT_TRUE(out.readAll().contains("Thing 3"));
+}
+
+// Start-up makes the report definitions file and says what the old file's conversion lost.
+TEST(ReportForm, StartUpPreparesTheReportFileAndReportsTheConversion) {
+    TestDir dir;
+    AppPaths paths;
+    paths.programDir = dir.file("prog");
+    paths.settingsDir = dir.file("cfg");
+    paths.currentDir = dir.path();
+    ASSERT_TRUE(QDir().mkpath(paths.programDir));
+    QByteArray home(kHomeRecordSize, '\0');
+    home[0] = 3;
+    home.replace(1, 3, "Den");
+    home[31] = char(120);
+    home[86] = 1;
+    home[1831] = 5;
+    home.replace(1832, 5, "Gizmo"); // no such field
+    home[1831 + 32] = char(120);
+    QFile f(paths.programDir + "/HOME.URP");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(home);
+    f.close();
+
+    ScriptedPrompter prompter;
+    prompter.expectMessage(QStringLiteral("Notice"),
+                           QStringLiteral("1 report parts converted from HOME.URP name no known "
+                                          "field and were left as empty space."));
+    TMain w(prompter, paths, {1024, 768});
+    ASSERT_TRUE(w.startedUp());
+    const QStringList names = ReportFile::inDirectory(paths.programDir).names();
+    ASSERT_EQ(names.size(), 9);
+    EXPECT_EQ(names.first(), QStringLiteral("Short Narrow Report"));
+    EXPECT_EQ(names.last(), QStringLiteral("Den"));
+    EXPECT_FALSE(QFile::exists(paths.programDir + "/HOME.URP"));
+    w.close();
+    prompter.verifyDone();
 }
