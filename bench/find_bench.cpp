@@ -167,3 +167,5 @@ static void BM_SearchAndReplace100kOf1M(benchmark::State& state) {
     state.counters["changed"] = double(changed) / double(state.iterations());
 }
 BENCHMARK(BM_SearchAndReplace100kOf1M)->Unit(benchmark::kSecond)->Iterations(2);
+
+BENCHMARK_MAIN();
