@@ -28,6 +28,8 @@ class ViewerModel;
 class LookupDelegate;
 class TMyEdit;
 class TMySearch;
+class TMyReport;
+class TPrintSelect;
 class TMyLocateDialog;
 
 // The record navigator: first, prior, next, last, insert, delete, edit, post, cancel, refresh.
@@ -73,6 +75,7 @@ public:
     void DoFileSpecific();
     void SetColors();
     void DoEndSearch();
+    void DoReports();
     void EnableEndSearch();
     void DisableEndSearch();
     void DoDelete();
@@ -89,6 +92,8 @@ public:
     void DoEdit();
     void DoCopy();
     TMyEdit* editor() const { return m_editor; }
+    TMyReport* reports() const { return m_reports; }
+    TPrintSelect* printSelect() const { return m_printSelect; }
     void DoUpdateDatabase();
     void MenuPackClick();
     void MenuRebuildClick();
@@ -159,7 +164,6 @@ private:
     void wireCommands();
     // Commands follow the session's browse mode, both ways.
     void applyBrowseMode();
-    static const std::vector<QString>& unavailableCommands();
     void syncCursorToGrid();
     void selectCurrentRecordInGrid();
     void followCurrentRecord();
@@ -179,6 +183,8 @@ private:
     LookupDelegate* m_lookupDelegate = nullptr;
     TMyEdit* m_editor = nullptr;
     TMySearch* m_search = nullptr;
+    TMyReport* m_reports = nullptr;
+    TPrintSelect* m_printSelect = nullptr;
     TMyLocateDialog* m_locate = nullptr;
     bool m_startedUp = false;
     bool m_activatedOnce = false;

@@ -23,6 +23,8 @@
 #include "transfer/import_window.h"
 #include "session/session_lifecycle.h"
 #include "reports/report_file.h"
+#include "reports/print_dialogs.h"
+#include "reports/report_catalogue.h"
 #include "ui/busy_cursor.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
@@ -112,6 +114,9 @@ void TMain::startUp(const QStringList& arguments) {
 
     // The record editor lives for the whole run.
     m_editor = new TMyEdit(m_session, m_context, this);
+    m_printSelect = new TPrintSelect(m_session.db.reports, m_session.db.colors(WindowKind::Report),
+                                     m_context, this);
+    m_reports = new TMyReport(m_session, m_context, *m_printSelect, this);
     m_search = new TMySearch(m_session, m_context, viewerRefresher(), this);
     m_locate = new TMyLocateDialog(m_context, this);
     m_locate->Caption = QStringLiteral("Locate Field Value");
@@ -372,6 +377,14 @@ void TMain::DoSortOrder() {
     DisplayCount();
 }
 
+void TMain::DoReports() {
+    if (!m_reports)
+        return;
+    syncCursorToGrid();
+    guarded([this] { m_reports->exec(); });
+    DisplayCount();
+}
+
 void TMain::DoImport() {
     guarded([this] { TImportFormat::run(m_session, m_context, this); });
     DisplayCount();
@@ -484,24 +497,12 @@ void TMain::showHelp(const QString& keyword) {
     openHelp(keyword, this);
 }
 
-const std::vector<QString>& TMain::unavailableCommands() {
-    // Commands whose windows are not part of the program yet stay visible but disabled.
-    static const std::vector<QString> paths = {QStringLiteral("&File/&Print"),
-                                                QStringLiteral("Navi&gate/&Reports")};
-    return paths;
-}
-
 void TMain::applyBrowseMode() {
     const bool browse = m_session.browseMode;
-    const std::vector<QString>& unavailable = unavailableCommands();
     for (const char* path : {"&Records/&Add", "&Records/&Copy", "&Records/&Delete",
                              "&File/&Back Up Data", "&File/&Restore Data", "Navi&gate/&Viewer",
-                             "&Records/&Import", "&Tools/&Search and Replace"}) {
-        const QString p = QString::fromLatin1(path);
-        const bool available =
-            std::find(unavailable.begin(), unavailable.end(), p) == unavailable.end();
-        action(p)->setEnabled(!browse && available);
-    }
+                             "&Records/&Import", "&Tools/&Search and Replace"})
+        action(QString::fromLatin1(path))->setEnabled(!browse);
     menu(QStringLiteral("List &Maintenance"))->setEnabled(!browse);
     menu(QStringLiteral("List &Maintenance"))->menuAction()->setEnabled(!browse);
     for (const char* name : {"AddSpeed", "CopySpeed", "DeleteSpeed"})
@@ -613,10 +614,8 @@ void TMain::wireCommands() {
        [this] { m_session.lists.loadInDefaults(m_prompter, m_paths.programDir); });
     DisableEndSearch();
 
-    for (const QString& path : unavailableCommands())
-        action(path)->setEnabled(false);
-    for (const char* name : {"ReportSpeed"})
-        speedButton(QString::fromLatin1(name))->setEnabled(false);
+    on("&File/&Print", nullptr, nullptr, [this] { DoReports(); });
+    on("Navi&gate/&Reports", "ReportSpeed", "ReportButton", [this] { DoReports(); });
 
     connect(m_navigator, &RecordNavigator::clicked, this, [this](int b) {
         guarded([this, b] {
