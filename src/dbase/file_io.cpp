@@ -1,5 +1,6 @@
 #include "file_io.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csetjmp>
 #include <csignal>
@@ -94,7 +95,9 @@ namespace {
 
 // A page of a mapping whose file was cut short raises SIGBUS. While a guarded copy runs, the
 // handler jumps back out of it; any other SIGBUS goes to whoever handled it before.
-thread_local sigjmp_buf* t_guard = nullptr;
+// volatile, and fenced around the copy: without it the compiler may drop the store before the
+// copy, since memcpy cannot read it, and the handler would find no guard.
+thread_local sigjmp_buf* volatile t_guard = nullptr;
 struct sigaction g_previous {};
 
 void onBusError(int signal, siginfo_t* info, void* context) {
@@ -131,7 +134,9 @@ bool guardedCopy(void* to, const char* from, std::size_t size) {
     if (sigsetjmp(guard, 0) != 0)
         return false;
     t_guard = &guard;
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     std::memcpy(to, from, size);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     t_guard = nullptr;
     return true;
 }
