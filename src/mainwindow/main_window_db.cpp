@@ -96,9 +96,12 @@ void TMain::startUp(const QStringList& arguments) {
 
     loadGlobalState(m_session);
     const GlobalSettings& g = m_session.global;
-    setGeometry(keepOnScreen(
+    // The settings hold the frame's place: move() keeps the title bar on the screen.
+    const QRect place = keepOnScreen(
         QRect(g.mainWindowLeft, g.mainWindowTop, g.mainWindowWidth, g.mainWindowHeight),
-        m_context.screen));
+        m_context.screen);
+    resize(place.size());
+    move(place.topLeft());
     tickFormatMenus();
 
     if (!openStartupDatabase(m_session, m_prompter))
