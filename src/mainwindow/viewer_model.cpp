@@ -219,6 +219,17 @@ void ViewerModel::resyncRecord(std::uint32_t rec) {
             emit dataChanged(index(oldRow, 0), index(oldRow, columnCount() - 1));
         return;
     }
+    if (oldRow >= 0 && newRow >= 0) {
+        // A move, not a removal and an insertion: the grid's current cell and selection
+        // follow the record, so the next edit goes to the row the user sees selected.
+        const int destination = newRow < oldRow ? newRow : newRow + 1;
+        if (beginMoveRows({}, oldRow, oldRow, {}, destination)) {
+            m_records.erase(m_records.begin() + oldRow);
+            m_records.insert(m_records.begin() + newRow, rec);
+            endMoveRows();
+        }
+        return;
+    }
     if (oldRow >= 0) {
         beginRemoveRows({}, oldRow, oldRow);
         m_records.erase(m_records.begin() + oldRow);

@@ -210,6 +210,21 @@ TEST(ViewerAtScale, CountAndRowsFollowAddsEditsLeavingTheSearchAndDeletes) {
     consistent();
     EXPECT_EQ(shownItem(w, row), expected[row]);
 
+    // A grid edit of the sort key moves the row, and the grid's current cell goes with it,
+    // so the next edit reaches the record the user sees selected.
+    const int categoryColumn = columnOf(w, 12);
+    ASSERT_GE(categoryColumn, 0);
+    const QString moved = expected[10];
+    w.viewerGrid()->setCurrentIndex(m->index(10, categoryColumn));
+    EXPECT_TRUE(m->setData(m->index(10, categoryColumn), "ZZ", Qt::EditRole));
+    QApplication::processEvents();
+    expected.removeAt(10);
+    expected.append(moved);
+    consistent();
+    EXPECT_EQ(w.viewerGrid()->currentIndex().row(), expected.size() - 1);
+    EXPECT_EQ(shownItem(w, expected.size() - 1), moved);
+    EXPECT_EQ(shownItem(w, 10), expected[10]);
+
     // Delete from the middle.
     w.viewerGrid()->setCurrentIndex(m->index(100, 0));
     prompter.expectMessage("Confirm", "Delete this record?", MsgButton::Yes);
