@@ -157,6 +157,8 @@ bool MappedView::map(int fd, std::uint64_t size) {
         return false;
     m_data = static_cast<const char*>(p);
     m_size = size;
+    m_copiesSinceDrop = 0;
+    ::madvise(p, static_cast<std::size_t>(size), MADV_RANDOM); // jumps, not scans
     return true;
 }
 
@@ -170,7 +172,17 @@ void MappedView::unmap() {
 bool MappedView::copy(void* data, std::uint64_t offset, std::size_t size) const {
     if (!m_data || offset > m_size || size > m_size - offset)
         return false;
-    return guardedCopy(data, m_data + offset, size);
+    if (!guardedCopy(data, m_data + offset, size))
+        return false;
+    // Every so many copies, give the touched pages back (the page cache keeps them, so the
+    // next touch is a cheap minor fault). A fault maps up to 64 KiB around the page, so this
+    // keeps at most about 64 MB of the file resident.
+    constexpr std::uint32_t kCopiesBeforeDrop = 1024;
+    if (++m_copiesSinceDrop >= kCopiesBeforeDrop) {
+        ::madvise(const_cast<char*>(m_data), static_cast<std::size_t>(m_size), MADV_DONTNEED);
+        m_copiesSinceDrop = 0;
+    }
+    return true;
 }
 
 } // namespace dbase::io

@@ -51,6 +51,9 @@ public:
 private:
     const char* m_data = nullptr;
     std::uint64_t m_size = 0;
+    // Pages a copy touched stay in the process's resident set until dropped; a walk over a
+    // large table would otherwise count the whole file as the program's memory.
+    mutable std::uint32_t m_copiesSinceDrop = 0;
 };
 
 } // namespace dbase::io
