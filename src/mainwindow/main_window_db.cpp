@@ -635,9 +635,17 @@ void TMain::wireCommands() {
                 syncCursorToGrid();
                 t.next();
                 break;
-            case RecordNavigator::Last:
-                t.last();
+            case RecordNavigator::Last: {
+                // The row map knows the last record: no walk back past records the search
+                // hides. A map another program made stale falls back to the walk.
+                const int rows = m_viewerModel->rowCount();
+                const std::uint32_t rec = rows > 0 ? m_viewerModel->recordAt(rows - 1) : 0;
+                if (rec != 0)
+                    t.gotoBookmark({rec});
+                if (rec == 0 || t.recordNumber() != rec)
+                    t.last();
                 break;
+            }
             case RecordNavigator::Delete:
                 DoDelete();
                 return;
