@@ -3,6 +3,7 @@
 #include "table.h"
 
 #include "dbf_layout.h"
+#include "decimal.h"
 #include "file_io.h"
 #include "file_lock.h"
 #include "little_endian.h"

@@ -43,68 +43,6 @@ inline bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-// A decimal number as typed: optional sign, digits, optional point and digits.
-struct Decimal {
-    bool negative = false;
-    std::string whole;
-    std::string fraction;
-};
-
-inline std::optional<Decimal> parseDecimal(std::string_view text) {
-    Decimal d;
-    std::size_t i = 0;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-        d.negative = text[i] == '-';
-        ++i;
-    }
-    while (i < text.size() && isDigit(text[i]))
-        d.whole += text[i++];
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && isDigit(text[i]))
-            d.fraction += text[i++];
-    }
-    if (i != text.size() || (d.whole.empty() && d.fraction.empty()))
-        return std::nullopt;
-    return d;
-}
-
-// Fixed-point text with exactly `decimals` places, rounded half away from zero.
-inline std::string formatDecimal(Decimal d, int decimals) {
-    std::string digits =
-        d.whole + d.fraction.substr(0, std::min<std::size_t>(d.fraction.size(), decimals));
-    digits.append(decimals - (digits.size() - d.whole.size()), '0');
-    const bool roundUp = d.fraction.size() > static_cast<std::size_t>(decimals) &&
-                         d.fraction[static_cast<std::size_t>(decimals)] >= '5';
-    if (roundUp) {
-        std::size_t i = digits.size();
-        while (i > 0) {
-            --i;
-            if (digits[i] == '9') {
-                digits[i] = '0';
-            } else {
-                ++digits[i];
-                break;
-            }
-            if (i == 0)
-                digits.insert(digits.begin(), '1');
-        }
-        if (digits.empty())
-            digits = "1";
-    }
-    std::size_t wholeLen = digits.size() - static_cast<std::size_t>(decimals);
-    std::string whole = digits.substr(0, wholeLen);
-    const std::string fraction = digits.substr(wholeLen);
-    const auto nonZero = whole.find_first_not_of('0');
-    whole = nonZero == std::string::npos ? "0" : whole.substr(nonZero);
-    const bool zero = whole == "0" && fraction.find_first_not_of('0') == std::string::npos;
-    std::string out = (d.negative && !zero) ? "-" : "";
-    out += whole;
-    if (decimals > 0)
-        out += "." + fraction;
-    return out;
-}
-
 inline int daysInMonth(int year, int month) {
     static constexpr int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0))
