@@ -3,6 +3,7 @@
 #include "dbase/bcd.h"
 #include "dbase/database_error.h"
 #include "dbase/decimal.h"
+#include "dbase/field.h"
 #include "dbase/text.h"
 
 #include <algorithm>
@@ -367,8 +368,7 @@ void evalText(const Node& n, const uint8_t* record, std::string& out, bool ansi)
     }
     case Node::Kind::Dtos: {
         const std::string_view raw = fieldBytes(*n.args[0], record);
-        int y = 0, m = 0, d = 0;
-        if (parseDate(raw, y, m, d))
+        if (parseDateDigits(raw))
             out.append(raw);
         else
             out.append(8, ' ');

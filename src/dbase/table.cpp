@@ -26,11 +26,6 @@ namespace dbase {
 
 using namespace table_detail;
 
-bool Date::isValid() const {
-    return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
-           day <= daysInMonth(year, month);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Creating
 
