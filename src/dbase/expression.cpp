@@ -1,6 +1,7 @@
 #include "dbase/expression.h"
 
 #include "dbase/bcd.h"
+#include "dbase/code_page.h"
 #include "dbase/database_error.h"
 #include "dbase/decimal.h"
 #include "dbase/field.h"
@@ -383,7 +384,7 @@ void evalText(const Node& n, const uint8_t* record, std::string& out, bool ansi)
 
 KeyExpression::KeyExpression(std::string_view text, const std::vector<FieldLayout>& fields,
                              uint8_t languageDriver)
-    : m_text(text), m_ansiUpper(isAnsiLanguageDriver(languageDriver)) {
+    : m_text(text), m_ansiUpper(isWindows1252Driver(languageDriver)) {
     Parser parser(m_text, fields);
     if (trim(m_text).empty())
         parser.fail("the expression is empty");

@@ -39,10 +39,4 @@ int compareKeys(KeyType type, const uint8_t* a, const uint8_t* b, std::size_t le
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-bool isAnsiLanguageDriver(uint8_t languageDriver) {
-    // DBWINUS0, DBWINWE0, DBWINES0 and the FoxPro Windows ANSI mark.
-    return languageDriver == 0x57 || languageDriver == 0x58 || languageDriver == 0x59 ||
-           languageDriver == 0x03;
-}
-
 } // namespace dbase

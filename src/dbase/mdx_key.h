@@ -26,8 +26,4 @@ std::string dateKey(std::string_view yyyymmdd);
 // binary language drivers this engine writes), numeric and date keys by value.
 int compareKeys(KeyType type, const uint8_t* a, const uint8_t* b, std::size_t length);
 
-// True for language drivers of the Windows-1252 code page, whose upper-casing covers the
-// accented Latin letters as well as A-Z.
-bool isAnsiLanguageDriver(uint8_t languageDriver);
-
 } // namespace dbase
