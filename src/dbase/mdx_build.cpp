@@ -332,8 +332,7 @@ std::unique_ptr<MdxFile> MdxFile::create(const std::string& path, std::string_vi
 }
 
 void MdxFile::addTag(MdxTagBuild build) {
-    if (!m_writable)
-        throw DatabaseError("The index \"" + m_path + "\" is open read-only.");
+    requireWritable();
     MdxFile::checkTagInfo(build.info);
     build.info.name = upperName(build.info.name);
     Lock lock(*this, true);
@@ -372,15 +371,13 @@ void MdxFile::addTag(MdxTagBuild build) {
 }
 
 void MdxFile::deleteTag(std::string_view name) {
-    if (!m_writable)
-        throw DatabaseError("The index \"" + m_path + "\" is open read-only.");
+    requireWritable();
     rewriteWithout(name);
 }
 
 void MdxFile::rebuild(std::string_view tableName, uint8_t languageDriver,
                       std::vector<MdxTagBuild> tags) {
-    if (!m_writable)
-        throw DatabaseError("The index \"" + m_path + "\" is open read-only.");
+    requireWritable();
     Lock lock(*this, true);
     // Keep the creation date when the old header still holds a plausible one.
     uint8_t created[3] = {};

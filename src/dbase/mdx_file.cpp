@@ -335,8 +335,7 @@ uint32_t MdxFile::pendingWrite() {
 }
 
 void MdxFile::setPendingWrite(uint32_t recNo) {
-    if (!m_writable)
-        throw DatabaseError("The index \"" + m_path + "\" is open read-only.");
+    requireWritable();
     uint8_t b[4];
     le::put32(b, recNo);
     Lock lock(*this, true);
@@ -379,9 +378,13 @@ std::optional<MdxTagInfo> MdxFile::findTag(std::string_view name) {
     return std::nullopt;
 }
 
-void MdxFile::withWriteLock(const std::function<void()>& fn) {
+void MdxFile::requireWritable() const {
     if (!m_writable)
         throw DatabaseError("The index \"" + m_path + "\" is open read-only.");
+}
+
+void MdxFile::withWriteLock(const std::function<void()>& fn) {
+    requireWritable();
     Lock lock(*this, true);
     fn();
 }

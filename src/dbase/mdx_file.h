@@ -152,6 +152,7 @@ private:
     friend class MdxCursor;
     MdxFile(std::string path, int fd, bool writable);
 
+    void requireWritable() const;
     Header readHeader();
     TagState resolveTag(const Header& header, std::string_view name);
     Node readNode(const Header& header, const TagState& tag, uint32_t page);

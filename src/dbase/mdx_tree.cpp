@@ -31,8 +31,7 @@ using namespace mdx_detail;
 // Tree changes
 
 void MdxFile::insertKey(std::string_view tagName, std::string_view key, uint32_t recno) {
-    if (!m_writable)
-        throw DatabaseError("The index \"" + m_path + "\" is open read-only.");
+    requireWritable();
     Lock lock(*this, true);
     Header h = readHeader();
     const TagState tag = resolveTag(h, tagName);
@@ -68,8 +67,7 @@ void MdxFile::insertKey(std::string_view tagName, std::string_view key, uint32_t
 }
 
 bool MdxFile::removeKey(std::string_view tagName, std::string_view key, uint32_t recno) {
-    if (!m_writable)
-        throw DatabaseError("The index \"" + m_path + "\" is open read-only.");
+    requireWritable();
     Lock lock(*this, true);
     Header h = readHeader();
     const TagState tag = resolveTag(h, tagName);

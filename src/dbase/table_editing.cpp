@@ -264,39 +264,40 @@ bool Table::isBlank(int index) const {
     return t.empty();
 }
 
-std::optional<double> Table::fieldDouble(int index) const {
+// The text of a number field without blanks and without a plus sign; empty when blank.
+std::string_view Table::numberFieldText(int index) const {
     const Field& f = field(index);
     if (f.type != FieldType::Numeric && f.type != FieldType::Float)
         fail("field " + f.name + " is not a number field");
     std::string_view t = trim(fieldBytes(index));
+    if (t.size() > 1 && t.front() == '+')
+        t.remove_prefix(1);
+    return t;
+}
+
+std::optional<double> Table::fieldDouble(int index) const {
+    const std::string_view t = numberFieldText(index);
     if (t.empty())
         return std::nullopt;
-    if (t.front() == '+')
-        t.remove_prefix(1);
     double value = 0;
     const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
     if (ec != std::errc() || end != t.data() + t.size() || !std::isfinite(value))
-        fail("field " + f.name + " of record " + std::to_string(m_recNo) + " holds no number (\"" +
-             std::string(t) + "\")");
+        fail("field " + field(index).name + " of record " + std::to_string(m_recNo) +
+             " holds no number (\"" + std::string(t) + "\")");
     return value;
 }
 
 std::optional<std::int64_t> Table::fieldInteger(int index) const {
-    const Field& f = field(index);
-    if (f.type != FieldType::Numeric && f.type != FieldType::Float)
-        fail("field " + f.name + " is not a number field");
-    std::string_view t = trim(fieldBytes(index));
+    const std::string_view t = numberFieldText(index);
     if (t.empty())
         return std::nullopt;
-    if (t.front() == '+')
-        t.remove_prefix(1);
     std::int64_t value = 0;
     const auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), value);
     if (ec == std::errc() && end == t.data() + t.size())
         return value;
     const std::optional<double> d = fieldDouble(index);
     if (!d || std::fabs(*d) >= 9.2e18)
-        fail("field " + f.name + " of record " + std::to_string(m_recNo) +
+        fail("field " + field(index).name + " of record " + std::to_string(m_recNo) +
              " holds no whole number (\"" + std::string(t) + "\")");
     return static_cast<std::int64_t>(std::llround(*d));
 }
