@@ -161,17 +161,23 @@ bool MdxCursor::stepFromPath(bool forward) {
     }
 }
 
-// Finds the place of the current entry again from the root and steps from there.
-bool MdxCursor::reposition(bool forward) {
+// Walks from the root to the place of (key, recno), stands the path there and returns the leaf.
+PathItem MdxCursor::descendTo(const std::string& key, uint32_t recno) {
     MdxFile::Header h = headerFor(*m_tag);
     TreeEdit finder(*m_file, h, *m_tag, [&](uint32_t page) { return readPage(page); });
-    finder.descend(m_key, m_recno);
+    finder.descend(key, recno);
     m_path.clear();
     m_descended.clear();
     for (const auto& item : finder.path())
         m_path.push_back({item.node.page, uint32_t(item.index)});
-    const Decoded& leaf = finder.path().back().node;
-    const uint32_t pos = uint32_t(finder.path().back().index);
+    return finder.path().back();
+}
+
+// Finds the place of the current entry again from the root and steps from there.
+bool MdxCursor::reposition(bool forward) {
+    const PathItem found = descendTo(m_key, m_recno);
+    const Decoded& leaf = found.node;
+    const uint32_t pos = uint32_t(found.index);
     const uint32_t n = uint32_t(leaf.entries.size());
     const bool exact =
         pos < n && leaf.entries[pos].ptr == m_recno && leaf.entries[pos].key == m_key;
@@ -291,15 +297,9 @@ bool MdxCursor::seekLocked(std::string_view key, uint32_t recno) {
     m_recno = recno;
     m_valid = false;
     // Stand just before (key, recno) and step forward onto the first entry not below it.
-    MdxFile::Header h = headerFor(*m_tag);
-    TreeEdit finder(*m_file, h, *m_tag, [&](uint32_t page) { return readPage(page); });
-    finder.descend(k, recno);
-    m_path.clear();
-    m_descended.clear();
-    for (const auto& item : finder.path())
-        m_path.push_back({item.node.page, uint32_t(item.index)});
-    const uint32_t pos = uint32_t(finder.path().back().index);
-    const uint32_t n = uint32_t(finder.path().back().node.entries.size());
+    const PathItem found = descendTo(k, recno);
+    const uint32_t pos = uint32_t(found.index);
+    const uint32_t n = uint32_t(found.node.entries.size());
     const MdxFile::Node raw = readPage(m_path.back().page);
     if (pos < n) {
         take(raw, pos, 0);
