@@ -186,17 +186,43 @@ const ReverseTable& reverseTable(CodePage page) {
 
 } // namespace
 
+namespace {
+
+struct LanguageDriver {
+    std::uint8_t id;
+    CodePage page;
+};
+
+// The language drivers whose code page we know: the dBase drivers and the FoxPro marks.
+constexpr LanguageDriver kLanguageDrivers[] = {
+    {0x57, CodePage::Windows1252}, // DBWINUS0, ANSI
+    {0x58, CodePage::Windows1252}, // DBWINWE0, Western European ANSI
+    {0x59, CodePage::Windows1252}, // DBWINES0, Spanish ANSI
+    {0x03, CodePage::Windows1252}, // FoxPro Windows ANSI
+    {0x1B, CodePage::Dos437},      // DB437US0
+    {0x19, CodePage::Dos437},      // DB437UK0
+    {0x01, CodePage::Dos437},      // FoxPro DOS USA
+    {0x37, CodePage::Dos850},      // DB850US0
+    {0x1A, CodePage::Dos850},      // DB850UK0
+    {0x02, CodePage::Dos850},      // FoxPro DOS multilingual
+};
+
+const LanguageDriver* findDriver(std::uint8_t id) {
+    const auto it = std::find_if(std::begin(kLanguageDrivers), std::end(kLanguageDrivers),
+                                 [id](const LanguageDriver& d) { return d.id == id; });
+    return it == std::end(kLanguageDrivers) ? nullptr : it;
+}
+
+} // namespace
+
 CodePage codePageForLanguageDriver(std::uint8_t driver) {
-    switch (driver) {
-    case 0x1B:
-    case 0x01:
-        return CodePage::Dos437;
-    case 0x37:
-    case 0x02:
-        return CodePage::Dos850;
-    default:
-        return CodePage::Windows1252;
-    }
+    const LanguageDriver* d = findDriver(driver);
+    return d ? d->page : CodePage::Windows1252;
+}
+
+bool isWindows1252Driver(std::uint8_t driver) {
+    const LanguageDriver* d = findDriver(driver);
+    return d && d->page == CodePage::Windows1252;
 }
 
 const char* codePageName(CodePage page) {

@@ -10,9 +10,14 @@ namespace dbase {
 // The single-byte code pages the engine understands.
 enum class CodePage { Windows1252, Dos437, Dos850 };
 
-// Language driver bytes (header byte 29): 0x57/0x58/0x03/0 are Windows-1252, 0x1B/0x01 DOS 437,
-// 0x37/0x02 DOS 850. Anything else is read as Windows-1252, the code page our own tables use.
+// The code page a language driver byte (header byte 29) names. A byte that names none (0 in
+// dBase III tables, or one we do not know) is read as Windows-1252, the code page our own
+// tables use.
 CodePage codePageForLanguageDriver(std::uint8_t driver);
+
+// True only for the drivers that name Windows-1252, whose upper-casing covers the accented
+// Latin letters as well as A-Z.
+bool isWindows1252Driver(std::uint8_t driver);
 
 // Language driver written into tables this engine creates (Windows ANSI, byte order collation).
 inline constexpr std::uint8_t kDefaultLanguageDriver = 0x57;

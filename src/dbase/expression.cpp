@@ -1,7 +1,10 @@
 #include "dbase/expression.h"
 
 #include "dbase/bcd.h"
+#include "dbase/code_page.h"
 #include "dbase/database_error.h"
+#include "dbase/decimal.h"
+#include "dbase/field.h"
 #include "dbase/text.h"
 
 #include <algorithm>
@@ -16,65 +19,29 @@ namespace {
 
 enum class ValueType { Character, Numeric, Date, Logical };
 
-// A decimal number kept as digits so that field values round exactly as dBase's BCD
-// arithmetic does: value = digits * 10^-scale.
-struct Number {
-    bool negative = false;
-    std::string digits = "0";
-    int scale = 0;
-};
-
 using text::trim;
 
-// Plain decimal text; false for anything else.
-bool parsePlainDecimal(std::string_view s, Number& out) {
-    Number n;
-    n.digits.clear();
-    std::size_t i = 0;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) {
-        n.negative = s[i] == '-';
-        ++i;
-    }
-    bool point = false;
-    for (; i < s.size(); ++i) {
-        if (s[i] >= '0' && s[i] <= '9') {
-            n.digits.push_back(s[i]);
-            if (point)
-                ++n.scale;
-        } else if (s[i] == '.' && !point) {
-            point = true;
-        } else {
-            return false;
-        }
-    }
-    if (n.digits.empty())
-        return false;
-    out = std::move(n);
-    return true;
-}
-
-Number numberFromDouble(double v, int scale) {
+Decimal numberFromDouble(double v, int scale) {
     char buf[400];
     std::snprintf(buf, sizeof buf, "%.*f", std::clamp(scale, 0, 15), v);
-    Number n;
-    parsePlainDecimal(buf, n);
-    return n;
+    return parseDecimal(buf).value_or(Decimal{});
 }
 
 // Field text of an N or F field; blank or unreadable text is zero, as in dBase.
-Number numberFromField(std::string_view raw) {
+Decimal numberFromField(std::string_view raw) {
     const std::string_view s = trim(raw);
-    Number n;
-    if (s.empty() || parsePlainDecimal(s, n))
-        return n;
+    if (s.empty())
+        return Decimal{};
+    if (std::optional<Decimal> n = parseDecimal(s))
+        return *n;
     double v = 0;
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     if (ec == std::errc() && end == s.data() + s.size())
         return numberFromDouble(v, 10);
-    return Number{};
+    return Decimal{};
 }
 
-double toDouble(const Number& n) {
+double toDouble(const Decimal& n) {
     std::string text = n.negative ? "-" : "";
     text += n.digits;
     if (n.scale > 0)
@@ -84,42 +51,8 @@ double toDouble(const Number& n) {
     return v;
 }
 
-// Rounds half away from zero to `decimals` places and writes "[-]int[.frac]".
-std::string formatNumber(const Number& n, int decimals) {
-    std::string digits = n.digits;
-    if (n.scale <= decimals) {
-        digits.append(std::size_t(decimals - n.scale), '0');
-    } else {
-        const std::size_t cut = std::size_t(n.scale - decimals);
-        if (digits.size() < cut + 1)
-            digits.insert(0, cut + 1 - digits.size(), '0');
-        const bool roundUp = digits[digits.size() - cut] >= '5';
-        digits.resize(digits.size() - cut);
-        if (roundUp) {
-            std::size_t i = digits.size();
-            while (i > 0 && digits[i - 1] == '9')
-                digits[--i] = '0';
-            if (i == 0)
-                digits.insert(digits.begin(), '1');
-            else
-                ++digits[i - 1];
-        }
-    }
-    if (digits.size() < std::size_t(decimals) + 1)
-        digits.insert(0, std::size_t(decimals) + 1 - digits.size(), '0');
-    std::string intPart = digits.substr(0, digits.size() - std::size_t(decimals));
-    const std::string frac = digits.substr(digits.size() - std::size_t(decimals));
-    intPart.erase(0, std::min(intPart.find_first_not_of('0'), intPart.size() - 1));
-    const bool zero = digits.find_first_not_of('0') == std::string::npos;
-    std::string out = (n.negative && !zero) ? "-" : "";
-    out += intPart;
-    if (decimals > 0)
-        out += "." + frac;
-    return out;
-}
-
-std::string plainText(const Number& n) {
-    return formatNumber(n, std::max(n.scale, 0));
+std::string plainText(const Decimal& n) {
+    return formatDecimal(n, std::max(n.scale, 0));
 }
 
 uint8_t upperByte(uint8_t c, bool ansi) {
@@ -153,7 +86,7 @@ struct KeyExpression::Node {
     uint16_t width = 0; // result width of character nodes
     FieldLayout fieldCopy;
     std::string text;
-    Number number;
+    Decimal number;
     int decimals = 0;
     std::vector<std::unique_ptr<Node>> args;
 };
@@ -266,8 +199,10 @@ private:
         auto node = std::make_unique<Node>();
         node->kind = Node::Kind::Number;
         node->type = ValueType::Numeric;
-        if (!parsePlainDecimal(m_text.substr(start, m_pos - start), node->number))
+        std::optional<Decimal> number = parseDecimal(m_text.substr(start, m_pos - start));
+        if (!number)
             fail("\"" + std::string(m_text.substr(start, m_pos - start)) + "\" is no number");
+        node->number = std::move(*number);
         return node;
     }
 
@@ -386,19 +321,19 @@ std::string_view fieldBytes(const Node& n, const uint8_t* record) {
     return {reinterpret_cast<const char*>(record + n.fieldCopy.offset), n.fieldCopy.length};
 }
 
-Number evalNumber(const Node& n, const uint8_t* record) {
+Decimal evalNumber(const Node& n, const uint8_t* record) {
     switch (n.kind) {
     case Node::Kind::Field:
         return numberFromField(fieldBytes(n, record));
     case Node::Kind::Number:
         return n.number;
     case Node::Kind::Add: {
-        const Number a = evalNumber(*n.args[0], record);
-        const Number b = evalNumber(*n.args[1], record);
+        const Decimal a = evalNumber(*n.args[0], record);
+        const Decimal b = evalNumber(*n.args[1], record);
         return numberFromDouble(toDouble(a) + toDouble(b), std::max(a.scale, b.scale));
     }
     default:
-        return Number{};
+        return Decimal{};
     }
 }
 
@@ -425,7 +360,7 @@ void evalText(const Node& n, const uint8_t* record, std::string& out, bool ansi)
         out.resize(start + n.width);
         break;
     case Node::Kind::Str: {
-        const std::string text = formatNumber(evalNumber(*n.args[0], record), n.decimals);
+        const std::string text = formatDecimal(evalNumber(*n.args[0], record), n.decimals);
         if (text.size() > n.width)
             out.append(n.width, '*');
         else
@@ -434,8 +369,7 @@ void evalText(const Node& n, const uint8_t* record, std::string& out, bool ansi)
     }
     case Node::Kind::Dtos: {
         const std::string_view raw = fieldBytes(*n.args[0], record);
-        int y = 0, m = 0, d = 0;
-        if (parseDate(raw, y, m, d))
+        if (parseDateDigits(raw))
             out.append(raw);
         else
             out.append(8, ' ');
@@ -450,7 +384,7 @@ void evalText(const Node& n, const uint8_t* record, std::string& out, bool ansi)
 
 KeyExpression::KeyExpression(std::string_view text, const std::vector<FieldLayout>& fields,
                              uint8_t languageDriver)
-    : m_text(text), m_ansiUpper(isAnsiLanguageDriver(languageDriver)) {
+    : m_text(text), m_ansiUpper(isWindows1252Driver(languageDriver)) {
     Parser parser(m_text, fields);
     if (trim(m_text).empty())
         parser.fail("the expression is empty");

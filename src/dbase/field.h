@@ -2,7 +2,9 @@
 
 #include <compare>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace dbase {
 
@@ -58,5 +60,11 @@ struct Date {
     bool isValid() const;
     auto operator<=>(const Date&) const = default;
 };
+
+// Reads YYYYMMDD text; nothing for blanks and for text that is no calendar date.
+std::optional<Date> parseDateDigits(std::string_view yyyymmdd);
+
+// The YYYYMMDD text of a date.
+std::string dateDigits(const Date& d);
 
 } // namespace dbase

@@ -74,6 +74,9 @@ struct MdxTagBuild {
 };
 
 class MdxCursor;
+namespace mdx_detail {
+struct PathItem;
+}
 
 class MdxFile {
 public:
@@ -152,6 +155,7 @@ private:
     friend class MdxCursor;
     MdxFile(std::string path, int fd, bool writable);
 
+    void requireWritable() const;
     Header readHeader();
     TagState resolveTag(const Header& header, std::string_view name);
     Node readNode(const Header& header, const TagState& tag, uint32_t page);
@@ -215,6 +219,7 @@ private:
     bool descendEdge(uint32_t page, bool leftmost);
     bool stepFromPath(bool forward);
     bool reposition(bool forward);
+    mdx_detail::PathItem descendTo(const std::string& key, uint32_t recno);
     MdxFile::Node readPage(uint32_t page);
     void take(const MdxFile::Node& leaf, uint32_t index, int direction);
 

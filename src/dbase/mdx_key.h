@@ -22,15 +22,8 @@ long julianDayNumber(int year, int month, int day);
 // impossible dates give the blank-date key.
 std::string dateKey(std::string_view yyyymmdd);
 
-// Reads YYYYMMDD text; false for blanks and for text that is no calendar date.
-bool parseDate(std::string_view yyyymmdd, int& year, int& month, int& day);
-
 // Orders two encoded keys of one type: character keys byte by byte (the collation of the
 // binary language drivers this engine writes), numeric and date keys by value.
 int compareKeys(KeyType type, const uint8_t* a, const uint8_t* b, std::size_t length);
-
-// True for language drivers of the Windows-1252 code page, whose upper-casing covers the
-// accented Latin letters as well as A-Z.
-bool isAnsiLanguageDriver(uint8_t languageDriver);
 
 } // namespace dbase

@@ -265,6 +265,7 @@ private:
     void requireWritable(const char* what) const;
     void requireEditing(const char* what) const;
     [[noreturn]] void fail(const std::string& what) const;
+    std::string_view numberFieldText(int index) const;
 
     std::uint32_t rereadRecordCount();
     void step(bool forward);

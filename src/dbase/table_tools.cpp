@@ -107,13 +107,6 @@ std::string_view trimBlanks(std::string_view s) {
     return s;
 }
 
-bool allDigits(std::string_view s) {
-    for (char c : s)
-        if (c < '0' || c > '9')
-            return false;
-    return !s.empty();
-}
-
 } // namespace
 
 std::uint64_t dumpCsv(Table& table, std::FILE* out, const std::string& outputName,
@@ -142,7 +135,7 @@ std::uint64_t dumpCsv(Table& table, std::FILE* out, const std::string& outputNam
             }
             case FieldType::Date: {
                 const std::string_view t = trimBlanks(raw);
-                if (t.size() == 8 && allDigits(t) && t != "00000000") {
+                if (parseDateDigits(t)) {
                     std::memcpy(date, t.data(), 4);
                     date[4] = '-';
                     std::memcpy(date + 5, t.data() + 4, 2);

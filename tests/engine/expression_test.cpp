@@ -1,6 +1,7 @@
 #include "dbase/bcd.h"
 #include "dbase/database_error.h"
 #include "dbase/expression.h"
+#include "dbase/field.h"
 #include "dbase/little_endian.h"
 
 #include <gtest/gtest.h>
@@ -186,11 +187,11 @@ TEST(DateKeys, JulianDaysAndCalendarChecks) {
     EXPECT_EQ(julianDayNumber(2024, 1, 1), 2460311);
     EXPECT_EQ(julianDayNumber(2000, 3, 1) - julianDayNumber(2000, 2, 28), 2); // leap year
     EXPECT_EQ(julianDayNumber(1900, 3, 1) - julianDayNumber(1900, 2, 28), 1); // not leap
-    int y, m, d;
-    EXPECT_TRUE(parseDate("20000229", y, m, d));
-    EXPECT_FALSE(parseDate("19000229", y, m, d));
-    EXPECT_FALSE(parseDate("2024 101", y, m, d));
-    EXPECT_FALSE(parseDate("20241301", y, m, d));
+    EXPECT_TRUE(parseDateDigits("20000229"));
+    EXPECT_FALSE(parseDateDigits("19000229"));
+    EXPECT_FALSE(parseDateDigits("2024 101"));
+    EXPECT_FALSE(parseDateDigits("20241301"));
+    EXPECT_FALSE(parseDateDigits("00000101"));
     const std::string early = dateKey("19991231");
     const std::string late = dateKey("20000101");
     const std::string blank = dateKey("        ");

@@ -271,15 +271,29 @@ TEST(CodePages, ConvertBothWaysAndRefuseWhatTheyCannotHold) {
         EXPECT_FALSE(r.ok) << bad;
         EXPECT_EQ(r.badCharacter, U'\uFFFD');
     }
+}
 
-    EXPECT_EQ(codePageForLanguageDriver(0x57), CodePage::Windows1252);
-    EXPECT_EQ(codePageForLanguageDriver(0x58), CodePage::Windows1252);
-    EXPECT_EQ(codePageForLanguageDriver(0x03), CodePage::Windows1252);
-    EXPECT_EQ(codePageForLanguageDriver(0x00), CodePage::Windows1252);
-    EXPECT_EQ(codePageForLanguageDriver(0x1B), CodePage::Dos437);
-    EXPECT_EQ(codePageForLanguageDriver(0x01), CodePage::Dos437);
-    EXPECT_EQ(codePageForLanguageDriver(0x37), CodePage::Dos850);
-    EXPECT_EQ(codePageForLanguageDriver(0x02), CodePage::Dos850);
+// The one table of language drivers: which name Windows-1252 (and so upper-case accented
+// letters in index keys), which name a DOS code page, and that a byte naming none is only
+// read as Windows-1252.
+TEST(LanguageDrivers, CodePageAndUpperCasingAgree) {
+    for (const std::uint8_t ansi : {0x57, 0x58, 0x59, 0x03}) {
+        EXPECT_EQ(codePageForLanguageDriver(ansi), CodePage::Windows1252) << int(ansi);
+        EXPECT_TRUE(isWindows1252Driver(ansi)) << int(ansi);
+    }
+    for (const std::uint8_t dos437 : {0x1B, 0x19, 0x01}) {
+        EXPECT_EQ(codePageForLanguageDriver(dos437), CodePage::Dos437) << int(dos437);
+        EXPECT_FALSE(isWindows1252Driver(dos437)) << int(dos437);
+    }
+    for (const std::uint8_t dos850 : {0x37, 0x1A, 0x02}) {
+        EXPECT_EQ(codePageForLanguageDriver(dos850), CodePage::Dos850) << int(dos850);
+        EXPECT_FALSE(isWindows1252Driver(dos850)) << int(dos850);
+    }
+    for (const std::uint8_t none : {0x00, 0x64}) {
+        EXPECT_EQ(codePageForLanguageDriver(none), CodePage::Windows1252) << int(none);
+        EXPECT_FALSE(isWindows1252Driver(none)) << int(none);
+    }
+    EXPECT_TRUE(isWindows1252Driver(kDefaultLanguageDriver));
 }
 
 TEST_F(FieldValues, HeaderBytesChangeOnlyWhereTheTableChanged) {

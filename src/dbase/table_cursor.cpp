@@ -1,0 +1,326 @@
+// Reading records and walking them.
+
+#include "table.h"
+
+#include "dbf_layout.h"
+#include "file_io.h"
+#include "file_lock.h"
+#include "little_endian.h"
+#include "natural_order.h"
+#include "table_internal.h"
+#include "temporary_file.h"
+#include "text.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace dbase {
+
+using namespace table_detail;
+
+// ---------------------------------------------------------------------------------------------
+// Reading records
+
+std::uint32_t Table::rereadRecordCount() {
+    // Nobody else can append to a table we hold exclusively.
+    if (m_mode == OpenMode::Exclusive || m_fd < 0)
+        return m_recordCount;
+    char bytes[4];
+    if (!io::readAt(m_fd, bytes, 4, layout::kRecordCount))
+        fail("the header cannot be read");
+    const std::uint32_t count = readU32(std::string_view(bytes, 4), 0);
+    if (count != m_recordCount) {
+        struct stat st {};
+        if (::fstat(m_fd, &st) != 0 ||
+            static_cast<std::uint64_t>(st.st_size) <
+                std::uint64_t{m_headerLength} + std::uint64_t{count} * m_recordLength)
+            fail("the header counts " + std::to_string(count) + " records but the file is shorter");
+        m_recordCount = count;
+    }
+    return m_recordCount;
+}
+
+const char* Table::cachedRecord(std::uint32_t recNo) const {
+    const std::uint64_t offset =
+        std::uint64_t{m_headerLength} + std::uint64_t{recNo - 1} * m_recordLength;
+    if (offset >= m_cacheStart && offset + m_recordLength <= m_cacheStart + m_cache.size())
+        return m_cache.data() + (offset - m_cacheStart);
+
+    // Centre the window a little behind the record so that walking backwards also hits it.
+    // A scan reads a window; a read far from the last one (a key-order walk jumping about)
+    // copies the record from the mapped file, or reads just the record.
+    const std::uint32_t window =
+        std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kCacheBytes / m_recordLength));
+    const std::uint32_t distance = recNo > m_lastMiss ? recNo - m_lastMiss : m_lastMiss - recNo;
+    m_lastMiss = recNo;
+    if (distance > 2 && m_view.copy(m_jump.data(), offset, m_recordLength))
+        return m_jump.data(); // a jump: straight from the mapped file, no system call
+    const std::uint32_t perWindow = distance <= 2 ? window : 1;
+    const std::uint32_t firstRec = recNo > perWindow / 4 ? recNo - perWindow / 4 : 1;
+    const std::uint32_t lastRec = std::min<std::uint32_t>(m_recordCount, firstRec + perWindow - 1);
+    const std::uint32_t from = std::min(firstRec, recNo);
+    const std::uint32_t to = std::max(lastRec, recNo);
+    m_cacheStart = std::uint64_t{m_headerLength} + std::uint64_t{from - 1} * m_recordLength;
+    m_cache.resize(static_cast<std::size_t>(to - from + 1) * m_recordLength);
+    if (!io::readAt(m_fd, m_cache.data(), m_cache.size(), m_cacheStart)) {
+        m_cache.clear();
+        fail("record " + std::to_string(recNo) + " cannot be read; the file is shorter than " +
+             "its header says");
+    }
+    return m_cache.data() + (offset - m_cacheStart);
+}
+
+// Maps the records the header counts, for reads that jump about; records appended later are
+// read from the file until the next refresh maps them too.
+void Table::mapRecords() {
+    m_jump.resize(m_recordLength);
+    const std::uint64_t end =
+        std::uint64_t{m_headerLength} + std::uint64_t{m_recordCount} * m_recordLength;
+    if (end != m_view.size())
+        m_view.map(m_fd, m_recordCount == 0 ? 0 : end);
+}
+
+std::string Table::readRecordFromDisk(std::uint32_t recNo) const {
+    std::string bytes(m_recordLength, '\0');
+    const std::uint64_t offset =
+        std::uint64_t{m_headerLength} + std::uint64_t{recNo - 1} * m_recordLength;
+    if (!io::readAt(m_fd, bytes.data(), bytes.size(), offset))
+        fail("record " + std::to_string(recNo) + " cannot be read");
+    return bytes;
+}
+
+std::string Table::readRecord(std::uint32_t recNo) const {
+    requireOpen("read a record");
+    if (recNo == 0 || recNo > m_recordCount)
+        fail("there is no record " + std::to_string(recNo));
+    return std::string(cachedRecord(recNo), m_recordLength);
+}
+
+void Table::loadRecord(std::uint32_t recNo) {
+    m_buffer.assign(cachedRecord(recNo), m_recordLength);
+}
+
+bool Table::candidateVisible(std::uint32_t recNo) {
+    loadRecord(recNo);
+    if (m_buffer[0] == layout::kDeletedFlag)
+        return false;
+    if (!m_filter)
+        return true;
+    // The filter reads the candidate through the usual accessors.
+    const std::uint32_t saved = m_recNo;
+    m_recNo = recNo;
+    bool accepted = false;
+    try {
+        accepted = m_filter(*this);
+    } catch (...) {
+        // Leave the cursor where it was, not on the candidate the filter choked on.
+        m_recNo = saved;
+        if (saved != 0) {
+            loadRecord(saved);
+            m_order->setPosition(saved, m_buffer);
+        } else {
+            m_buffer.assign(m_recordLength, ' ');
+        }
+        throw;
+    }
+    m_recNo = saved;
+    return accepted;
+}
+
+std::uint32_t Table::skipInvisible(std::uint32_t recNo, bool forward) {
+    while (recNo != 0 && !candidateVisible(recNo))
+        recNo = forward ? m_order->next() : m_order->prior();
+    return recNo;
+}
+
+void Table::makeEmpty() {
+    m_recNo = 0;
+    m_buffer.assign(m_recordLength, ' ');
+    m_bof = m_eof = true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cursor
+
+void Table::first() {
+    toEnd(true);
+}
+
+void Table::last() {
+    toEnd(false);
+}
+
+void Table::toEnd(bool front) {
+    requireOpen("move");
+    checkBrowseMode();
+    const std::uint32_t r = skipInvisible(front ? m_order->first() : m_order->last(), front);
+    if (r == 0) {
+        makeEmpty();
+    } else {
+        m_recNo = r;
+        m_bof = front;
+        m_eof = !front;
+    }
+    checkCursor();
+    notify(TableObserver::Change::Moved);
+}
+
+void Table::next() {
+    step(true);
+}
+
+void Table::prior() {
+    step(false);
+}
+
+void Table::step(bool forward) {
+    requireOpen("move");
+    checkBrowseMode();
+    if (m_recNo == 0) {
+        m_bof = m_eof = true;
+        return;
+    }
+    const std::uint32_t r = skipInvisible(forward ? m_order->next() : m_order->prior(), forward);
+    if (r == 0) {
+        // Off the end: stay on the record we were on.
+        (forward ? m_eof : m_bof) = true;
+        loadRecord(m_recNo);
+        m_order->setPosition(m_recNo, m_buffer);
+        return;
+    }
+    m_recNo = r;
+    m_bof = m_eof = false;
+    checkCursor();
+    notify(TableObserver::Change::Moved);
+}
+
+void Table::positionAt(std::uint32_t recNo) {
+    loadRecord(recNo);
+    m_order->setPosition(recNo, m_buffer);
+    if (candidateVisible(recNo)) {
+        m_recNo = recNo;
+        m_bof = m_eof = false;
+        return;
+    }
+    std::uint32_t r = skipInvisible(m_order->next(), true);
+    if (r != 0) {
+        m_recNo = r;
+        m_bof = m_eof = false;
+        return;
+    }
+    loadRecord(recNo);
+    m_order->setPosition(recNo, m_buffer);
+    r = skipInvisible(m_order->prior(), false);
+    if (r != 0) {
+        m_recNo = r;
+        m_bof = false;
+        m_eof = true;
+        return;
+    }
+    makeEmpty();
+}
+
+void Table::gotoBookmark(const Bookmark& mark) {
+    requireOpen("move");
+    checkBrowseMode();
+    if (!mark.isValid() || mark.recNo > rereadRecordCount())
+        fail("the bookmark points to no record");
+    positionAt(mark.recNo);
+    notify(TableObserver::Change::Moved);
+}
+
+void Table::refresh() {
+    requireOpen("refresh");
+    checkBrowseMode();
+    m_cache.clear();
+    rereadRecordCount();
+    mapRecords();
+    if (m_recNo != 0 && m_recNo <= m_recordCount)
+        positionAt(m_recNo);
+    else
+        first();
+    notify(TableObserver::Change::DataChanged);
+}
+
+void Table::setFilter(Filter filter) {
+    m_filter = std::move(filter);
+}
+
+void Table::clearFilter() {
+    m_filter = nullptr;
+}
+
+std::uint32_t Table::recordCount() {
+    requireOpen("count records");
+    return rereadRecordCount();
+}
+
+std::uint32_t Table::countVisible() {
+    std::uint32_t count = 0;
+    // The order does not change a count: read the file front to back, which is far cheaper
+    // than following an index.
+    forEachVisible([&](std::uint32_t) { ++count; });
+    return count;
+}
+
+std::vector<std::uint32_t> Table::visibleRecordNumbers() {
+    std::vector<std::uint8_t> visible;
+    std::uint32_t visibleCount = 0;
+    forEachVisible([&](std::uint32_t r) {
+        visible.resize(r + 1, 0);
+        visible[r] = 1;
+        ++visibleCount;
+    });
+    std::vector<std::uint32_t> out;
+    out.reserve(visibleCount);
+    if (!m_tagOrder) {
+        for (std::uint32_t r = 1; r < visible.size(); ++r)
+            if (visible[r])
+                out.push_back(r);
+        return out;
+    }
+    for (const std::uint32_t r : m_index->file().recordNumbers(m_indexName)) {
+        if (r > m_recordCount && r > rereadRecordCount())
+            m_index->file().damaged("tag " + m_indexName + " names record " + std::to_string(r) +
+                                    ", past the end of the table");
+        if (r < visible.size() && visible[r]) {
+            visible[r] = 0; // a record named twice is shown once
+            out.push_back(r);
+        }
+    }
+    return out;
+}
+
+// Calls fn with every record a walk would see, in record order, reading the file front to
+// back; the cursor stays where it was.
+void Table::forEachVisible(const std::function<void(std::uint32_t)>& fn) {
+    requireOpen("count records");
+    checkBrowseMode();
+    struct Restore {
+        Table& t;
+        std::uint32_t recNo;
+        std::string buffer;
+        ~Restore() {
+            t.m_recNo = recNo;
+            t.m_buffer = std::move(buffer);
+            if (recNo != 0)
+                t.m_order->setPosition(recNo, t.m_buffer);
+        }
+    } restore{*this, m_recNo, m_buffer};
+    const std::uint32_t records = rereadRecordCount();
+    for (std::uint32_t r = 1; r <= records; ++r)
+        if (candidateVisible(r))
+            fn(r);
+}
+
+} // namespace dbase
