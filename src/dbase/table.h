@@ -248,9 +248,11 @@ public:
     void resumeUpdates();
     bool updatesSuspended() const { return m_suspend > 0; }
 
-    // --- For engine code (index tags, expressions); not for the layers above. ---
-    // The current record buffer: deletion flag, then the fields at their offsets.
+    // The current record's raw bytes: the deletion flag, then each field at its offset (see
+    // FieldDef). For filters that judge many records without decoding every field.
     std::string_view recordBuffer() const { return m_buffer; }
+
+    // --- For engine code (index tags, expressions); not for the layers above. ---
     // Raw bytes of record recNo straight from the file.
     std::string readRecord(std::uint32_t recNo) const;
     // Replaces the walking order (nullptr: natural record order) and goes to first().
