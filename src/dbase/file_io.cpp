@@ -178,11 +178,21 @@ bool MappedView::copy(void* data, std::uint64_t offset, std::size_t size) const 
     // next touch is a cheap minor fault). A fault maps up to 64 KiB around the page, so this
     // keeps at most about 64 MB of the file resident.
     constexpr std::uint32_t kCopiesBeforeDrop = 1024;
-    if (++m_copiesSinceDrop >= kCopiesBeforeDrop) {
-        ::madvise(const_cast<char*>(m_data), static_cast<std::size_t>(m_size), MADV_DONTNEED);
-        m_copiesSinceDrop = 0;
-    }
+    if (++m_copiesSinceDrop >= kCopiesBeforeDrop && !m_held)
+        drop();
     return true;
+}
+
+void MappedView::hold(bool on) const {
+    m_held = on;
+    if (!on && m_copiesSinceDrop > 0)
+        drop();
+}
+
+void MappedView::drop() const {
+    if (m_data)
+        ::madvise(const_cast<char*>(m_data), static_cast<std::size_t>(m_size), MADV_DONTNEED);
+    m_copiesSinceDrop = 0;
 }
 
 } // namespace dbase::io

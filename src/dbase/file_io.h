@@ -47,6 +47,17 @@ public:
     std::uint64_t size() const { return m_size; }
     // False when [offset, offset + size) is not in the view or its pages are gone.
     bool copy(void* data, std::uint64_t offset, std::size_t size) const;
+    // Between hold(true) and hold(false) copies keep the pages they touch; hold(false) gives
+    // them all back at once. For a batch of copies spread over the whole file, where giving
+    // pages back as usual would map most of them again and again.
+    void hold(bool on) const;
+    // A hint that [offset, offset + size) will be copied soon; never faults.
+    void prefetch(std::uint64_t offset, std::size_t size) const {
+        if (!m_data || offset > m_size || size > m_size - offset)
+            return;
+        for (std::size_t at = 0; at < size; at += 64)
+            __builtin_prefetch(m_data + offset + at);
+    }
 
 private:
     const char* m_data = nullptr;
@@ -54,6 +65,8 @@ private:
     // Pages a copy touched stay in the process's resident set until dropped; a walk over a
     // large table would otherwise count the whole file as the program's memory.
     mutable std::uint32_t m_copiesSinceDrop = 0;
+    mutable bool m_held = false;
+    void drop() const;
 };
 
 } // namespace dbase::io

@@ -70,10 +70,30 @@ MdxFile::Header headerFor(const MdxFile::TagState& t) {
 } // namespace
 
 MdxFile::Node MdxCursor::readPage(uint32_t page) {
+    // Pages are read under the lock, so an even change counter that has not moved since a
+    // page was kept means the page is still what the file holds: a step from one leaf to the
+    // next re-reads its path from here instead of from the file.
+    uint32_t counter = 0;
+    const bool stable = m_file->readCounter(counter) && counter % 2 == 0;
+    if (!stable || counter != m_pagesCounter || m_generation != m_pagesGeneration) {
+        m_pages.clear();
+        m_pagesCounter = counter;
+        m_pagesGeneration = m_generation;
+    }
+    if (stable)
+        for (const MdxFile::Node& kept : m_pages)
+            if (kept.page == page)
+                return kept;
     // Another writer may have grown the file since the page count was last read.
     if (uint64_t(page) + m_tag->blockPages > m_tag->pages)
         m_tag->pages = m_file->readHeader().pages;
-    return m_file->readNode(headerFor(*m_tag), *m_tag, page);
+    MdxFile::Node n = m_file->readNode(headerFor(*m_tag), *m_tag, page);
+    if (stable) {
+        if (m_pages.size() >= kKeptPages)
+            m_pages.erase(m_pages.begin());
+        m_pages.push_back(n);
+    }
+    return n;
 }
 
 void MdxCursor::take(const MdxFile::Node& leaf, uint32_t index, int direction) {
@@ -281,6 +301,31 @@ bool MdxCursor::stepLocked(bool forward) {
         return true;
     }
     return stepFromPath(forward);
+}
+
+std::size_t MdxCursor::readAhead(std::size_t n, std::string& keys, std::vector<uint32_t>& recnos) {
+    m_aheadValid = false;
+    if (!m_valid)
+        return 0;
+    MdxFile::Lock lock(*m_file, false);
+    // Nobody writes while the lock is held, so the counter read now vouches for every entry.
+    if (!m_file->readCounter(m_aheadCounter) || m_aheadCounter % 2 != 0)
+        return 0;
+    std::size_t taken = 0;
+    while (taken < n && (quickStep(true) || remember(stepLocked(true)))) {
+        keys += m_key;
+        recnos.push_back(m_recno);
+        ++taken;
+    }
+    m_aheadValid = true;
+    m_aheadGeneration = m_generation;
+    return taken;
+}
+
+bool MdxCursor::unchanged() const {
+    uint32_t counter = 0;
+    return m_aheadValid && m_aheadGeneration == m_file->m_generation &&
+           m_file->readCounter(counter) && counter == m_aheadCounter;
 }
 
 bool MdxCursor::seek(std::string_view key, uint32_t recno) {

@@ -198,6 +198,14 @@ public:
     // Stands on the first entry not below (key, recno); false when there is none.
     bool seek(std::string_view key, uint32_t recno = 0);
 
+    // Steps forward up to n entries under one lock, appending each key to keys (they all have
+    // the tag's key length) and its record to recnos; returns how many it took. The cursor
+    // stands on the last one taken.
+    std::size_t readAhead(std::size_t n, std::string& keys, std::vector<uint32_t>& recnos);
+    // True while nobody has changed the file since the cursor last read it: what it read
+    // ahead is still what the tag holds.
+    bool unchanged() const;
+
     bool valid() const { return m_valid; }
     const std::string& key() const { return m_key; }
     uint32_t recno() const { return m_recno; }
@@ -235,6 +243,15 @@ private:
     std::unique_ptr<MdxFile::Node> m_leaf;
     std::string m_key;
     uint32_t m_recno = 0;
+    // The pages read last, while the file stays as it was when they were read.
+    static constexpr std::size_t kKeptPages = 12;
+    std::vector<MdxFile::Node> m_pages;
+    uint32_t m_pagesCounter = 0;
+    uint64_t m_pagesGeneration = 0;
+    // What the last readAhead was read under.
+    bool m_aheadValid = false;
+    uint32_t m_aheadCounter = 0;
+    uint64_t m_aheadGeneration = 0;
 };
 
 } // namespace dbase

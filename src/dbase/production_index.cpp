@@ -383,21 +383,45 @@ TagOrder::TagOrder(MdxFile& file, const MdxTagInfo& tag, const KeyExpression& ex
       m_count(std::move(count)) {}
 
 std::uint32_t TagOrder::checked(bool ok) {
-    if (!ok)
-        return 0;
-    const uint32_t recno = m_cursor.recno();
+    return ok ? checkedRecno(m_cursor.recno()) : 0;
+}
+
+std::uint32_t TagOrder::checkedRecno(std::uint32_t recno) {
     if (recno > m_count(false) && recno > m_count(true))
         m_file.damaged("tag " + m_tag.name + " names record " + std::to_string(recno) +
                        ", past the end of the table");
     return recno;
 }
 
+void TagOrder::clearAhead() {
+    m_serving = false;
+    m_aheadKeys.clear();
+    m_aheadRecnos.clear();
+    m_aheadPos = 0;
+    ++m_aheadBatch;
+}
+
+void TagOrder::forgetAhead(bool resume) {
+    m_forwardRun = 0;
+    if (!m_serving)
+        return;
+    // The cursor stands on the last entry read ahead; the walk resumes from the one served.
+    clearAhead();
+    if (resume) {
+        m_pending = true;
+        m_pendingKey = m_currentKey;
+        m_pendingRecno = m_currentRecno;
+    }
+}
+
 std::uint32_t TagOrder::first() {
+    forgetAhead(false);
     m_pending = false;
     return checked(m_cursor.first());
 }
 
 std::uint32_t TagOrder::last() {
+    forgetAhead(false);
     m_pending = false;
     return checked(m_cursor.last());
 }
@@ -421,21 +445,61 @@ std::uint32_t TagOrder::step(bool forward) {
 }
 
 std::uint32_t TagOrder::next() {
-    return step(true);
+    if (m_serving) {
+        const bool more = m_aheadPos < m_aheadRecnos.size();
+        if (more && m_cursor.unchanged()) {
+            const std::size_t length = m_tag.keyLength;
+            m_currentKey.assign(m_aheadKeys, m_aheadPos * length, length);
+            m_currentRecno = m_aheadRecnos[m_aheadPos++];
+            return checkedRecno(m_currentRecno);
+        }
+        if (more)
+            forgetAhead(true); // another writer changed the tag: find the place again
+        else
+            clearAhead(); // all served: the cursor stands on the last one, where the walk goes on
+    }
+    const std::uint32_t recno = step(true);
+    // A long walk forward (a report, an export) reads entries ahead in batches, one lock for
+    // each, growing the batch as the walk goes on.
+    if (recno != 0 && ++m_forwardRun >= kFirstBatch) {
+        const std::size_t batch = std::min<std::size_t>(m_forwardRun, kLargestBatch);
+        m_currentKey = m_cursor.key();
+        m_currentRecno = m_cursor.recno();
+        clearAhead();
+        if (m_cursor.readAhead(batch, m_aheadKeys, m_aheadRecnos) > 0) {
+            m_serving = true;
+            ++m_aheadBatch;
+        }
+        m_forwardRun = static_cast<std::uint32_t>(std::min<std::size_t>(batch * 2, kLargestBatch));
+    }
+    return recno;
 }
+
 std::uint32_t TagOrder::prior() {
+    forgetAhead(true);
     return step(false);
 }
 
 void TagOrder::setPosition(std::uint32_t recNo, std::string_view record) {
+    forgetAhead(false);
     m_pendingKey = m_expression.evaluate(reinterpret_cast<const uint8_t*>(record.data()));
     m_pendingRecno = recNo;
     m_pending = true;
 }
 
 std::uint32_t TagOrder::seek(std::string_view key) {
+    forgetAhead(false);
     m_pending = false;
     return checked(m_cursor.seek(key));
+}
+
+const std::string& TagOrder::key() const {
+    return m_serving ? m_currentKey : m_cursor.key();
+}
+
+void TagOrder::upcoming(std::vector<std::uint32_t>& recNos) const {
+    if (m_serving)
+        recNos.insert(recNos.end(), m_aheadRecnos.begin() + long(m_aheadPos), m_aheadRecnos.end());
 }
 
 } // namespace dbase

@@ -103,14 +103,23 @@ public:
     std::uint32_t prior() override;
     void setPosition(std::uint32_t recNo, std::string_view record) override;
 
+    void upcoming(std::vector<std::uint32_t>& recNos) const override;
+    std::uint64_t upcomingBatch() const override { return m_aheadBatch; }
+
     // Stands on the first entry whose key is not below key; 0 when there is none.
     std::uint32_t seek(std::string_view key);
-    const std::string& key() const { return m_cursor.key(); }
+    const std::string& key() const;
     const MdxTagInfo& tag() const { return m_tag; }
 
 private:
     std::uint32_t checked(bool ok);
+    std::uint32_t checkedRecno(std::uint32_t recno);
     std::uint32_t step(bool forward);
+    void forgetAhead(bool resume);
+    void clearAhead();
+
+    static constexpr std::uint32_t kFirstBatch = 64;
+    static constexpr std::size_t kLargestBatch = 32768;
 
     MdxFile& m_file;
     MdxTagInfo m_tag;
@@ -122,6 +131,16 @@ private:
     bool m_pending = false;
     std::string m_pendingKey;
     std::uint32_t m_pendingRecno = 0;
+    // Entries read ahead during a long walk forward, served while the file is unchanged;
+    // m_current is the one the order stands on while serving them.
+    bool m_serving = false;
+    std::string m_aheadKeys; // one key after another, each of the tag's key length
+    std::vector<std::uint32_t> m_aheadRecnos;
+    std::size_t m_aheadPos = 0;
+    std::string m_currentKey;
+    std::uint32_t m_currentRecno = 0;
+    std::uint32_t m_forwardRun = 0;
+    std::uint64_t m_aheadBatch = 0;
 };
 
 } // namespace dbase

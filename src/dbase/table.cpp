@@ -208,7 +208,7 @@ void Table::openFile(const fs::path& file, OpenMode mode, bool withIndex) {
     m_headerLength = header.headerLength;
     m_recordLength = header.recordLength;
     m_fields = std::move(header.fields);
-    m_cache.clear();
+    forgetCachedRecords();
     mapRecords();
     m_lastTouched = {};
     m_state = TableState::Browse;
@@ -239,7 +239,7 @@ void Table::close() {
     m_headerBytes.clear();
     m_buffer.clear();
     m_saved.clear();
-    m_cache.clear();
+    forgetCachedRecords();
     m_recNo = 0;
     m_recordCount = 0;
     m_lockedRecNo = 0;

@@ -273,6 +273,8 @@ private:
     void step(bool forward);
     void toEnd(bool front);
     const char* cachedRecord(std::uint32_t recNo) const;
+    const char* prefetched(std::uint32_t recNo) const;
+    void forgetCachedRecords() const;
     void mapRecords();
     std::string readRecordFromDisk(std::uint32_t recNo) const;
     void loadRecord(std::uint32_t recNo);
@@ -322,10 +324,17 @@ private:
     // Read-ahead window over the records, so walks do not cost one system call per record.
     mutable std::string m_cache;
     mutable std::uint64_t m_cacheStart = 0;
-    mutable std::uint32_t m_lastMiss = 0;
+    mutable std::uint32_t m_lastRead = 0;
+    mutable std::uint32_t m_neighbourRun = 0;
     // The records mapped into memory, for reads that jump about (walks in key order).
     io::MappedView m_view;
     mutable std::string m_jump; // the record last copied from the view
+    // Records the order said come next, copied from the view in one go, for a long walk in
+    // key order: the walk then reads them one after another from memory.
+    mutable std::vector<std::uint32_t> m_prefetchNumbers; // in the order's order; 0: not copied
+    mutable std::string m_prefetchBytes;                  // their records
+    mutable std::size_t m_prefetchPos = 0;                // the next one the walk will ask for
+    mutable std::uint64_t m_prefetchBatch = 0;
 
     std::unique_ptr<ProductionIndex> m_index;
     TagOrder* m_tagOrder = nullptr; // the order when a tag is selected

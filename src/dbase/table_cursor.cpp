@@ -51,21 +51,30 @@ std::uint32_t Table::rereadRecordCount() {
 }
 
 const char* Table::cachedRecord(std::uint32_t recNo) const {
+    // How many reads in a row asked for a neighbour of the record before: a scan builds a
+    // long run, a key-order walk jumping about hardly any.
+    const std::uint32_t step = recNo > m_lastRead ? recNo - m_lastRead : m_lastRead - recNo;
+    m_neighbourRun = step <= 2 ? m_neighbourRun + 1 : 0;
+    m_lastRead = recNo;
     const std::uint64_t offset =
         std::uint64_t{m_headerLength} + std::uint64_t{recNo - 1} * m_recordLength;
     if (offset >= m_cacheStart && offset + m_recordLength <= m_cacheStart + m_cache.size())
         return m_cache.data() + (offset - m_cacheStart);
 
-    // Centre the window a little behind the record so that walking backwards also hits it.
-    // A scan reads a window; a read far from the last one (a key-order walk jumping about)
-    // copies the record from the mapped file, or reads just the record.
+    // A scan reads a window, centred a little behind the record so that walking backwards also
+    // hits it. Any other read (a key-order walk, where even neighbouring keys seldom belong
+    // to neighbouring records) copies the record from the mapped file, or reads just the
+    // record: a window there would be read for the one record it serves.
+    const bool scanning = m_neighbourRun >= kScanRun;
+    if (!scanning) {
+        if (const char* record = prefetched(recNo))
+            return record;
+        if (m_view.copy(m_jump.data(), offset, m_recordLength))
+            return m_jump.data(); // no system call
+    }
     const std::uint32_t window =
         std::max<std::uint32_t>(1, static_cast<std::uint32_t>(kCacheBytes / m_recordLength));
-    const std::uint32_t distance = recNo > m_lastMiss ? recNo - m_lastMiss : m_lastMiss - recNo;
-    m_lastMiss = recNo;
-    if (distance > 2 && m_view.copy(m_jump.data(), offset, m_recordLength))
-        return m_jump.data(); // a jump: straight from the mapped file, no system call
-    const std::uint32_t perWindow = distance <= 2 ? window : 1;
+    const std::uint32_t perWindow = scanning ? window : 1;
     const std::uint32_t firstRec = recNo > perWindow / 4 ? recNo - perWindow / 4 : 1;
     const std::uint32_t lastRec = std::min<std::uint32_t>(m_recordCount, firstRec + perWindow - 1);
     const std::uint32_t from = std::min(firstRec, recNo);
@@ -78,6 +87,59 @@ const char* Table::cachedRecord(std::uint32_t recNo) const {
              "its header says");
     }
     return m_cache.data() + (offset - m_cacheStart);
+}
+
+const char* Table::prefetched(std::uint32_t recNo) const {
+    if (!m_order || !m_view.mapped())
+        return nullptr;
+    const std::uint64_t batch = m_order->upcomingBatch();
+    if (batch == 0) {
+        m_view.hold(false);
+        return nullptr;
+    }
+    if (batch != m_prefetchBatch) {
+        m_prefetchBatch = batch;
+        m_prefetchNumbers.clear();
+        m_prefetchPos = 0;
+        m_order->upcoming(m_prefetchNumbers);
+        m_prefetchBytes.resize(m_prefetchNumbers.size() * std::size_t{m_recordLength});
+        // The walk keeps the pages it maps until it ends: giving them back after each batch
+        // would map most of the file again for the next one.
+        m_view.hold(true);
+        const std::size_t count = m_prefetchNumbers.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            // Ask for a record a few ahead while this one is copied: the reads are scattered
+            // over the file, and waiting for each in turn is most of their cost.
+            constexpr std::size_t kAhead = 6;
+            if (i + kAhead < count)
+                m_view.prefetch(std::uint64_t{m_headerLength} +
+                                    std::uint64_t{m_prefetchNumbers[i + kAhead] - 1} *
+                                        m_recordLength,
+                                m_recordLength);
+            std::uint32_t& r = m_prefetchNumbers[i];
+            const std::uint64_t offset =
+                std::uint64_t{m_headerLength} + std::uint64_t{r - 1} * m_recordLength;
+            if (r == 0 || r > m_recordCount ||
+                !m_view.copy(m_prefetchBytes.data() + i * m_recordLength, offset, m_recordLength))
+                r = 0; // not mapped (appended since): read when it comes
+        }
+    }
+    // The walk asks for them in the order given, and may ask for the last one again.
+    for (const std::size_t i : {m_prefetchPos, m_prefetchPos - 1}) {
+        if (i < m_prefetchNumbers.size() && m_prefetchNumbers[i] == recNo) {
+            m_prefetchPos = i + 1;
+            return m_prefetchBytes.data() + i * m_recordLength;
+        }
+    }
+    return nullptr;
+}
+
+// The copies of records kept for reading are stale once a record is written.
+void Table::forgetCachedRecords() const {
+    m_cache.clear();
+    m_prefetchNumbers.clear();
+    m_prefetchBytes.clear();
+    m_view.hold(false);
 }
 
 // Maps the records the header counts, for reads that jump about; records appended later are
@@ -163,6 +225,7 @@ void Table::last() {
 void Table::toEnd(bool front) {
     requireOpen("move");
     checkBrowseMode();
+    m_view.hold(false);
     const std::uint32_t r = skipInvisible(front ? m_order->first() : m_order->last(), front);
     if (r == 0) {
         makeEmpty();
@@ -192,6 +255,7 @@ void Table::step(bool forward) {
     }
     const std::uint32_t r = skipInvisible(forward ? m_order->next() : m_order->prior(), forward);
     if (r == 0) {
+        m_view.hold(false); // the walk is over
         // Off the end: stay on the record we were on.
         (forward ? m_eof : m_bof) = true;
         loadRecord(m_recNo);
@@ -242,7 +306,7 @@ void Table::gotoBookmark(const Bookmark& mark) {
 void Table::refresh() {
     requireOpen("refresh");
     checkBrowseMode();
-    m_cache.clear();
+    forgetCachedRecords();
     rereadRecordCount();
     mapRecords();
     if (m_recNo != 0 && m_recNo <= m_recordCount)
@@ -311,6 +375,9 @@ void Table::forEachVisible(const std::function<void(std::uint32_t)>& fn) {
         std::uint32_t recNo;
         std::string buffer;
         ~Restore() {
+            // The pass read every record; what it read last says nothing about the rows the
+            // caller looks at next, and would show them as they were.
+            t.m_cache.clear();
             t.m_recNo = recNo;
             t.m_buffer = std::move(buffer);
             if (recNo != 0)

@@ -150,7 +150,7 @@ std::uint32_t Table::storeRecord(std::uint32_t recNo, const std::string& before,
         if (!io::writeAt(m_fd, after.data(), after.size(), offset))
             fail("record " + std::to_string(recNo) + " cannot be written (" + systemError(errno) +
                  ")");
-        m_cache.clear();
+        forgetCachedRecords();
         touchHeaderDate();
     };
     if (m_hook)
@@ -201,7 +201,7 @@ std::uint32_t Table::appendLocked(const std::string& record) {
         m_headerBytes = std::move(fixed);
         m_lastTouched = now;
         m_recordCount = recNo;
-        m_cache.clear();
+        forgetCachedRecords();
     };
     if (m_hook)
         m_hook->write(*this, recNo, {}, record, store);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string_view>
+#include <vector>
 
 namespace dbase {
 
@@ -22,6 +23,10 @@ public:
     // Puts the position on recNo, whose raw bytes (deletion flag first) are record. Used for
     // bookmarks, after a post and after a failed walk returns to where it was.
     virtual void setPosition(std::uint32_t recNo, std::string_view record) = 0;
+    // The record numbers the order already knows come next, in order (none by default), and
+    // a number that changes whenever that list is replaced.
+    virtual void upcoming(std::vector<std::uint32_t>& /*recNos*/) const {}
+    virtual std::uint64_t upcomingBatch() const { return 0; }
 };
 
 // Wraps every record write, so an index can follow the table. before is empty for a new

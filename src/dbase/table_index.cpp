@@ -128,7 +128,7 @@ void Table::setIndex(std::string_view tag) {
     m_order = std::move(order);
     m_tagOrder = raw;
     m_indexName = info->name;
-    m_cache.clear();
+    forgetCachedRecords();
     try {
         first();
     } catch (const DatabaseError&) {

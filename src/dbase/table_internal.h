@@ -22,6 +22,8 @@ namespace dbase::table_detail {
 namespace fs = std::filesystem;
 
 inline constexpr std::size_t kCacheBytes = 64 * 1024;
+// Reads of neighbouring records in a row that make a scan worth a window.
+inline constexpr std::uint32_t kScanRun = 4;
 
 using text::equalsNoCase;
 using text::trim;

@@ -97,7 +97,7 @@ void Table::pack() {
     mapRecords();
     m_lastTouched = now;
     m_lockedRecNo = 0;
-    m_cache.clear();
+    forgetCachedRecords();
     if (m_hook)
         m_hook->packed(*this);
     first();

@@ -1,5 +1,8 @@
 #include "engine_support.h"
 
+#include <algorithm>
+#include <cstdio>
+
 using namespace dbase;
 using namespace enginetest;
 using Names = std::vector<std::string>;
@@ -347,4 +350,54 @@ TEST_F(Cursor, AReplacementOrderDrivesEveryWalk) {
     m_table.clearFilter();
     m_table.setRecordOrder(nullptr);
     EXPECT_EQ(walkNames(m_table), (Names{"R1", "R2", "R3", "R5", "R6", "R7"}));
+}
+
+// A long walk in key order reads entries and records ahead in batches; what another writer
+// changes meanwhile must still show: keys moved away or added ahead, and values edited ahead.
+TEST(CursorKeyOrder, ALongWalkFollowsWhatAnotherWriterChangesAhead) {
+    TempDir dir;
+    Table::create(dir.path(), "T", mixedFields());
+    Table a;
+    a.open(dir.path(), "T");
+    char name[16];
+    constexpr int kRecords = 3000;
+    for (int i = 0; i < kRecords; ++i) {
+        std::snprintf(name, sizeof name, "N%05d", i * 7919 % kRecords); // key order != record order
+        appendNamed(a, name, 1);
+    }
+    a.addIndex("ByName", "Name");
+    a.setIndex("ByName");
+    Table b;
+    b.open(dir.path(), "T");
+    b.setIndex("ByName");
+    auto editNamed = [&](const std::string& from, const std::string& to, int qty) {
+        for (b.first(); !b.eof(); b.next())
+            if (b.fieldText("Name") == from) {
+                b.edit();
+                b.setFieldText("Name", to);
+                b.setFieldInteger("Qty", qty);
+                b.post();
+                return;
+            }
+        FAIL() << from << " not found";
+    };
+
+    Names seen;
+    int qtyOf503 = 0;
+    for (a.first(); !a.eof(); a.next()) {
+        seen.push_back(a.fieldText("Name"));
+        if (seen.back() == "N00503")
+            qtyOf503 = static_cast<int>(a.fieldInteger("Qty").value_or(0));
+        if (seen.size() == 500) {             // just ahead of the walk: read ahead already
+            editNamed("N00505", "A00000", 1); // moves behind the walk
+            editNamed("N00503", "N00503", 7); // same key, new value
+            appendNamed(b, "N00507X", 1);     // a new key ahead
+        }
+    }
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end()) << "a record seen twice";
+    EXPECT_EQ(seen.size(), std::size_t{kRecords});
+    EXPECT_NE(std::find(seen.begin(), seen.end(), "N00507X"), seen.end());
+    EXPECT_EQ(std::find(seen.begin(), seen.end(), "N00505"), seen.end());
+    EXPECT_EQ(qtyOf503, 7);
 }
