@@ -145,7 +145,7 @@ TUserReport::TUserReport(ReportDefinition& definition, QString programDir,
         m_fontBoxes[std::size_t(i)] = box;
     }
     auto* setFonts =
-        pushButton(fonts, "SetFonts", QStringLiteral("&Set Fonts"), {108, 126, 120, 25});
+        pushButton(fonts, "SetFonts", QStringLiteral("&Set Fonts"), {108, 129, 120, 24});
 
     auto* content = group(this, "ContentGroup", QStringLiteral("Report Content"),
                           {kLeft, 270, kColumnWidth, 104});
