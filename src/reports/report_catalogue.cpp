@@ -3,6 +3,7 @@
 #include "appearance/set_colors.h"
 #include "items/item_table.h"
 #include "reports/print_dialogs.h"
+#include "reports/report_designer.h"
 #include "reports/report_file.h"
 #include "reports/report_form.h"
 #include "reports/report_preview.h"
@@ -68,8 +69,8 @@ TMyReport::TMyReport(InventorySession& session, WindowContext& context, TPrintSe
     item(file, QStringLiteral("E&xit"), ctrl(Qt::Key_X), [this] { close(); });
     QMenu* options = bar->addMenu(QStringLiteral("&Options"));
     item(options, QStringLiteral("&Insurance"), ctrl(Qt::Key_I), [this] { InsuranceClick(); });
-    QAction* modify = item(options, QStringLiteral("&Modify Report"), ctrl(Qt::Key_M), [] {});
-    QAction* add = item(options, QStringLiteral("&New Report"), ctrl(Qt::Key_N), [] {});
+    item(options, QStringLiteral("&Modify Report"), ctrl(Qt::Key_M), [this] { ModifyClick(); });
+    item(options, QStringLiteral("&New Report"), ctrl(Qt::Key_N), [this] { NewClick(); });
     QAction* help = bar->addAction(QStringLiteral("&Help"));
     connect(help, &QAction::triggered, this, [this] { openHelp(kHelpKeyword, this); });
 
@@ -117,19 +118,14 @@ TMyReport::TMyReport(InventorySession& session, WindowContext& context, TPrintSe
     connect(button("ViewButton"), &QPushButton::clicked, this, [this] { ViewClick(); });
     connect(button("PrintButton"), &QPushButton::clicked, this, [this] { PrintClick(); });
     connect(button("FileButton"), &QPushButton::clicked, this, [this] { FileClick(); });
+    connect(button("NewButton"), &QPushButton::clicked, this, [this] { NewClick(); });
+    connect(button("ModifyButton"), &QPushButton::clicked, this, [this] { ModifyClick(); });
     connect(button("InsButton"), &QPushButton::clicked, this, [this] { InsuranceClick(); });
     connect(button("HelpButton"), &QPushButton::clicked, this,
             [this] { openHelp(kHelpKeyword, this); });
     connect(button("ExitButton"), &QPushButton::clicked, this, [this] { close(); });
     connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
             [this] { openHelp(kHelpKeyword, this); });
-    // The report designer is not part of this program yet: its commands stay visible but
-    // cannot be chosen.
-    for (QAction* a : {modify, add})
-        a->setEnabled(false);
-    button("NewButton")->setEnabled(false);
-    button("ModifyButton")->setEnabled(false);
-
     SaveDimensions(this, m_design, m_context.prompter);
     loadList();
 }
@@ -279,6 +275,49 @@ void TMyReport::run(ReportDestination destination) {
         else
             preview.exec();
     }
+}
+
+void TMyReport::NewClick() {
+    m_current = ReportDefinition::newUserDefinition();
+    design(std::nullopt);
+}
+
+void TMyReport::ModifyClick() {
+    if (!haveSelection())
+        return;
+    const int record = m_list->currentRow();
+    // Changing a definition that cannot be read would overwrite it with something else.
+    const std::optional<ReportDefinition> definition =
+        ReportFile::inDirectory(m_session.paths.programDir).read(record);
+    if (!definition) {
+        m_context.prompter.beep();
+        m_context.prompter.message({QStringLiteral("Error"), kNotFound, MsgIcon::Warning,
+                                    static_cast<unsigned>(MsgButton::Ok), MsgButton::Ok});
+        m_list->setFocus();
+        return;
+    }
+    m_current = *definition;
+    design(record);
+}
+
+void TMyReport::design(std::optional<int> record) {
+    TUserReport designer(m_current, m_session.paths.programDir, record, m_session.db.fieldNames,
+                         m_session.db.colors(WindowKind::Report), m_context, this);
+    designer.exec();
+    switch (designer.outcome()) {
+    case TUserReport::Outcome::Cancelled:
+        return;
+    case TUserReport::Outcome::Saved:
+        loadList();
+        m_list->setCurrentRow(designer.savedRecord());
+        break;
+    case TUserReport::Outcome::Deleted:
+        loadList();
+        m_list->setCurrentRow(-1);
+        m_list->clearSelection();
+        break;
+    }
+    m_list->setFocus();
 }
 
 void TMyReport::InsuranceClick() {

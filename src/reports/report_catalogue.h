@@ -6,6 +6,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -31,6 +32,8 @@ public:
     void ViewClick();
     void PrintClick();
     void FileClick();
+    void NewClick();
+    void ModifyClick();
     void InsuranceClick();
     void PrinterSetupClick();
 
@@ -51,6 +54,8 @@ protected:
 private:
     void run(ReportDestination destination);
     bool haveSelection();
+    // Opens the designer on m_current; record is nullopt for a new definition.
+    void design(std::optional<int> record);
 
     InventorySession& m_session;
     WindowContext& m_context;
@@ -61,4 +66,6 @@ private:
     QListWidget* m_list = nullptr;
     QLabel* m_sortOrder = nullptr;
     std::function<void(TMyPreview&)> m_previewHook;
+    // The definition the designer edits in place.
+    ReportDefinition m_current;
 };
