@@ -496,7 +496,10 @@ int commandImport(const QStringList& args) {
                 const int n = from.mid(1).toInt(&ok);
                 from = ok && n >= 1 && n <= names.size() ? names[n - 1] : QString();
             }
-            if (field == 0 || !names.contains(from)) {
+            for (const QString& name : names)
+                if (name.compare(from, Qt::CaseInsensitive) == 0)
+                    from = name; // the grid takes the source's own spelling
+            if (field == 0 || from.isEmpty() || !names.contains(from)) {
                 fail(QStringLiteral("--map %1: write ITEMFIELD=SOURCEFIELD; the source fields "
                                     "are: %2")
                          .arg(m, names.join(QStringLiteral(", "))));

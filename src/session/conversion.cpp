@@ -248,9 +248,12 @@ Appended convertVersion1(InventorySession& s, const QString& path) {
 void offer(InventorySession& s, Prompter& prompter, const QString& version, const QString& file,
            bool (*recognise)(const QString&),
            Appended (*convert)(InventorySession&, const QString&)) {
-    const QString path = QDir(s.paths.programDir).filePath(file);
-    if (!QFileInfo::exists(path))
+    // Copied over from Windows, the name may come in any letter case.
+    const QDir programDir(s.paths.programDir);
+    const QStringList found = programDir.entryList({file}, QDir::Files);
+    if (found.isEmpty())
         return;
+    const QString path = programDir.filePath(found.contains(file) ? file : found.first());
     bool recognised = false;
     try {
         recognised = recognise(path);

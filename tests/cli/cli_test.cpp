@@ -149,7 +149,7 @@ TEST(Cli, ExportAndImportFollowTheStoredOrderAndTheMapping) {
     r = d.run({"import", d.path, table});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_EQ(d.liveItems(), 9);
-    r = d.run({"import", d.path, text, "--map", "Brand=#2", "--map", "Item=Cost"});
+    r = d.run({"import", d.path, text, "--map", "Brand=#2", "--map", "Item=cost"});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     {
         ItemTable items;

@@ -221,8 +221,11 @@ TEST(Conversion, BothVersionsAreOfferedInOrderConvertedAndDeleted) {
 
 TEST(Conversion, NoKeepsTheFileAndItIsOfferedAgain) {
     Start s;
-    const QString v1 = makeOldTable(s.dir, "HLOG.DBF", version1Fields(),
-                                    {version1Row("Name", "5", "Mar", "1996")});
+    // Copied from Windows in lower case.
+    const QString v1 = s.dir.file("hlog.dbf");
+    ASSERT_TRUE(QFile::rename(makeOldTable(s.dir, "HLOG.DBF", version1Fields(),
+                                           {version1Row("Name", "5", "Mar", "1996")}),
+                              v1));
     // A file of the other name that is not a table at all is passed over without a word.
     QFile junk(s.dir.file("H2LOG.DBF"));
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
