@@ -5,6 +5,7 @@
 //   tallywick-cli export DATABASE.DBF -o OUT.txt|OUT.DBF [--search LEVEL]...
 //   tallywick-cli import DATABASE.DBF SOURCE.txt|SOURCE.DBF [--map FIELD=SOURCE]...
 //   tallywick-cli backup DATABASE.DBF DIRECTORY
+//   tallywick-cli new DATABASE.DBF
 //
 // Each command takes --help. Results and notices go to standard output, errors to standard
 // error. The exit status is one of the kExit values below (the README lists them).
@@ -55,6 +56,7 @@ const char* const kUsage =
     "  export DATABASE.DBF -o FILE          export to delimited text (or dBase: FILE.DBF)\n"
     "  import DATABASE.DBF SOURCE           import delimited text or a dBase table\n"
     "  backup DATABASE.DBF DIRECTORY        copy the database's files into DIRECTORY\n"
+    "  new DATABASE.DBF                     create an empty database\n"
     "\n"
     "tallywick-cli COMMAND --help tells more about each command.\n"
     "Exit status: 0 done, 1 the job failed, 2 bad usage, 3 the database cannot be opened.\n";
@@ -76,10 +78,11 @@ public:
     MsgButton message(const MessageRequest& r) override {
         if (r.caption == QLatin1String("Error"))
             fail(r.text);
-        else
+        else if (!quietNotices)
             say(stdout, r.text);
         return r.defaultButton;
     }
+    bool quietNotices = false; // the command sums up itself
     void beep() override {}
     std::optional<QString> openFileName(const FileDialogRequest&) override { return {}; }
     std::optional<QString> saveFileName(const FileDialogRequest&) override { return {}; }
@@ -537,6 +540,31 @@ int commandImport(const QStringList& args) {
     return kExitOk;
 }
 
+int commandNew(const QStringList& args) {
+    Command c(QStringLiteral("new"),
+              QStringLiteral("Creates an empty database, replacing a table of that name that no "
+                             "one holds open.  Its settings and lists start from the defaults "
+                             "when the program first opens it."));
+    c.parser.addPositionalArgument(QStringLiteral("DATABASE.DBF"), QStringLiteral("The database."));
+    if (const auto done = c.parse(args, 1))
+        return *done;
+    const QString path = QFileInfo(c.positional(0)).absoluteFilePath();
+    if (!endsWith(path, ".DBF")) {
+        fail(kInvalidFileTypeMessage);
+        return kExitUsage;
+    }
+    ConsolePrompter prompter;
+    try {
+        if (!MakeNewDB(path, prompter))
+            return kExitFailed;
+    } catch (const std::exception& e) {
+        fail(QString::fromStdString(e.what()));
+        return kExitFailed;
+    }
+    say(stdout, QStringLiteral("%1 created").arg(path));
+    return kExitOk;
+}
+
 int commandBackup(const QStringList& args) {
     Command c(QStringLiteral("backup"),
               QStringLiteral("Copies a database's files into DIRECTORY: the table and its index, "
@@ -559,9 +587,14 @@ int commandBackup(const QStringList& args) {
     ConsolePrompter prompter;
     if (const auto stop = openDatabase(s, prompter, c.positional(0), dbase::OpenMode::Shared))
         return *stop;
+    prompter.quietNotices = true;
     std::vector<BackupKind> kinds = {BackupKind::Database, BackupKind::Lists, BackupKind::Settings};
-    if (c.parser.isSet(reports))
+    QStringList copied = {QStringLiteral("the table and its index"),
+                          QStringLiteral("the lookup lists"), QStringLiteral("the settings")};
+    if (c.parser.isSet(reports)) {
         kinds.push_back(BackupKind::ReportDefinitions);
+        copied << QStringLiteral("the report definitions");
+    }
     for (BackupKind kind : kinds) {
         BackupJob job;
         job.kind = kind;
@@ -575,6 +608,8 @@ int commandBackup(const QStringList& args) {
             return kExitFailed;
         }
     }
+    say(stdout, QStringLiteral("%1 backed up to %2: %3.")
+                    .arg(s.items.paths().name, directory, copied.join(QStringLiteral(", "))));
     return kExitOk;
 }
 
@@ -605,11 +640,9 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     const std::map<QString, std::function<int(const QStringList&)>> commands = {
-        {QStringLiteral("reports"), commandReports},
-        {QStringLiteral("report"), commandReport},
-        {QStringLiteral("export"), commandExport},
-        {QStringLiteral("import"), commandImport},
-        {QStringLiteral("backup"), commandBackup}};
+        {QStringLiteral("reports"), commandReports}, {QStringLiteral("report"), commandReport},
+        {QStringLiteral("export"), commandExport},   {QStringLiteral("import"), commandImport},
+        {QStringLiteral("backup"), commandBackup},   {QStringLiteral("new"), commandNew}};
     const auto it = commands.find(command);
     if (it == commands.end()) {
         fail(QStringLiteral("unknown command \"%1\"").arg(command));

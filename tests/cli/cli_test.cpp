@@ -173,10 +173,27 @@ TEST(Cli, BackupCopiesTheFilesAndRefusalsExitNonZero) {
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     EXPECT_TRUE(QFile::exists(target + QStringLiteral("/HOME.DBF")));
     EXPECT_TRUE(QFile::exists(target + QStringLiteral("/HOME.INI")));
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("HOME backed up to "))) << r.out.toStdString();
     // A copy over itself is refused.
     r = d.run({"backup", d.path, d.dir.path()});
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains(QStringLiteral("Destination File and Source File are identical")));
+
+    // A new database to import into; one that another program holds open is not replaced.
+    const QString fresh = d.dir.file(QStringLiteral("FRESH.DBF"));
+    r = d.run({"new", fresh});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    r = d.run({"import", fresh, d.dir.file(QStringLiteral("HOME.DBF"))});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    {
+        ItemTable holder;
+        holder.setPaths(DatabasePaths::forTable(fresh));
+        holder.open();
+        EXPECT_EQ(holder.table().countVisible(), 3u);
+        r = d.run({"new", fresh});
+        EXPECT_EQ(r.code, 1);
+        EXPECT_TRUE(r.err.contains(QStringLiteral("is currently in use by another program")));
+    }
 
     // A database that is missing or not ours, a bad command: told on standard error.
     r = d.run({"export", d.dir.file(QStringLiteral("NONE.DBF")), "-o", "x.txt"});
@@ -190,7 +207,7 @@ TEST(Cli, BackupCopiesTheFilesAndRefusalsExitNonZero) {
     r = d.run({"frobnicate"});
     EXPECT_EQ(r.code, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("unknown command")));
-    for (const char* command : {"reports", "report", "export", "import", "backup"}) {
+    for (const char* command : {"reports", "report", "export", "import", "backup", "new"}) {
         r = d.run({command, "--help"});
         EXPECT_EQ(r.code, 0);
         EXPECT_TRUE(r.out.startsWith(QStringLiteral("Usage: tallywick-cli ") +
