@@ -11,6 +11,7 @@ packages=(build-essential cmake pkg-config
           fonts-liberation
           python3-dbfread libdbd-xbase-perl
           poppler-utils
+          desktop-file-utils  # checks the menu entry (desktop/tallywick-inventory.desktop)
           clang libclang-rt-14-dev)  # the fuzz targets: clang with libFuzzer and the sanitizers
 
 missing=()

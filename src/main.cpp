@@ -3,6 +3,7 @@
 #include "ui/qt_prompter.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QScreen>
 
 #include <cstdio>
@@ -21,6 +22,9 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tallywick Inventory 97"));
+    // The installed menu entry and icon: the desktop groups the windows under them.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tallywick-inventory"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tallywick-inventory")));
     // Parsed again without the options Qt took for itself (-platform and the like).
     const CommandLine commandLine = parseCommandLine(QApplication::arguments());
     switch (commandLine.outcome) {

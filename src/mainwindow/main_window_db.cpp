@@ -21,6 +21,7 @@
 #include "mainwindow/viewer_model.h"
 #include "transfer/export_window.h"
 #include "transfer/import_window.h"
+#include "session/conversion.h"
 #include "session/session_lifecycle.h"
 #include "reports/report_file.h"
 #include "reports/print_dialogs.h"
@@ -114,6 +115,7 @@ void TMain::startUp(const QStringList& arguments) {
     m_session.numbers.setRegional(RegionalSettings::fromLocale());
     m_recentFiles = g.lastFiles;
     SetMenuLastFiles();
+    CheckForConversion(m_session, m_prompter);
 
     // The record editor lives for the whole run.
     m_editor = new TMyEdit(m_session, m_context, this);

@@ -25,6 +25,11 @@ QString readOnlyDatabaseMessage(const QString& path) {
         .arg(QDir::toNativeSeparators(path));
 }
 
+QString missingDatabaseMessage(const QString& path) {
+    return QStringLiteral("The database \"%1\" does not exist.")
+        .arg(QDir::toNativeSeparators(path));
+}
+
 namespace {
 
 const QString kDatabaseFilter = QStringLiteral("Database Files (*.dbf *.DBF)");
@@ -114,6 +119,19 @@ void loadGlobalState(InventorySession& s) {
 
 bool openStartupDatabase(InventorySession& s, Prompter& prompter) {
     QString path = s.global.lastDatabase;
+    // A database named on the command line comes before the last one; one that cannot be
+    // opened is named in a message and the start goes on as without it.
+    if (const QString& named = s.paths.databaseFile; !named.isEmpty()) {
+        bool own = false;
+        if (!QFileInfo(named).isFile())
+            prompter.error(missingDatabaseMessage(named));
+        else if (!hasDbfEnding(named))
+            prompter.error(kInvalidFileTypeMessage);
+        else
+            reported(prompter, [&] { own = CheckDBaseFormat(named, prompter); });
+        if (own)
+            path = named;
+    }
     if (path.isEmpty() || !QFileInfo::exists(path)) {
         path = defaultDatabasePath(s.paths.programDir);
         if (!QFileInfo::exists(path)) {

@@ -15,7 +15,8 @@ class Prompter;
 // settings.h), the display and number formats applied and the sort expression built.
 void loadGlobalState(InventorySession& session);
 
-// Start-up, second half: the database of the last run (or MASTER.DBF in the program
+// Start-up, second half: the database named on the command line when it passes the own-table
+// check, else the database of the last run (or MASTER.DBF in the program
 // directory, created when missing) is checked and opened. A database that can be read but not
 // written opens read only in browse mode, and the user is told why. One that cannot be read,
 // or is not ours, leads to the choice of another database. False when the program has to end:
@@ -50,3 +51,4 @@ void saveAtShutdown(InventorySession& session, Prompter& prompter);
 extern const QString kInvalidFileTypeMessage;
 extern const QString kNotValidLastDatabaseMessage;
 QString readOnlyDatabaseMessage(const QString& path);
+QString missingDatabaseMessage(const QString& path);

@@ -47,6 +47,9 @@ CommandLine parseCommandLine(const QStringList& args) {
     parser.addOptions({programDir, settingsDir, browse});
     parser.addPositionalArgument(QStringLiteral("/BROWSE"), QStringLiteral("Browse mode."),
                                  QStringLiteral("[/BROWSE]"));
+    parser.addPositionalArgument(QStringLiteral("DATABASE.DBF"),
+                                 QStringLiteral("Open this database instead of the one used last."),
+                                 QStringLiteral("[DATABASE.DBF]"));
 
     // Without an application object the parser cannot name the program itself.
     const QString program = QFileInfo(args.value(0)).fileName();
@@ -85,6 +88,12 @@ CommandLine parseCommandLine(const QStringList& args) {
         p.settingsDir = absolute(parser.value(settingsDir));
     p.arguments = parser.positionalArguments();
     p.browse = parser.isSet(browse) || (!p.arguments.isEmpty() && isBrowseArgument(p.arguments[0]));
+    for (const QString& a : p.arguments) {
+        if (!isBrowseArgument(a)) {
+            p.databaseFile = absolute(a);
+            break;
+        }
+    }
     return result;
 }
 

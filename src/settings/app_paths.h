@@ -11,6 +11,9 @@ struct AppPaths {
     QString currentDir;
     QStringList arguments; // the positional arguments, in order ("/BROWSE" among them)
     bool browse = false;   // browse mode asked for: --browse, or "/BROWSE" first
+    // A database named on the command line ("Open with" from a file manager): the first
+    // positional argument that is not "/BROWSE", made absolute. Empty when none was named.
+    QString databaseFile;
 
     // Reads --program-dir DIR and --settings-dir DIR, falling back to the XDG locations.
     // Options it does not know are ignored here; parseCommandLine() refuses them.
@@ -23,7 +26,7 @@ struct AppPaths {
 bool isBrowseArgument(const QString& argument);
 
 // The program's command line: --help, --version, --program-dir DIR, --settings-dir DIR,
-// --browse, and "/BROWSE" (any letter case) as the first argument.
+// --browse, "/BROWSE" (any letter case) as the first argument, and a database file to open.
 struct CommandLine {
     enum class Outcome { Run, ShowHelp, ShowVersion, Refused };
     Outcome outcome = Outcome::Run;
