@@ -4,6 +4,7 @@
 #include "file_io.h"
 #include "little_endian.h"
 
+#include <bit>
 #include <cerrno>
 #include <ctime>
 #include <optional>
@@ -78,15 +79,18 @@ std::optional<TableFormat> formatOf(std::uint8_t version) {
     return std::nullopt;
 }
 
+// More character fields than this with a decimals byte set are read as they stand.
+constexpr std::size_t kMaxWideCandidates = 12;
+
 struct Descriptor {
     Field field;
     bool system = false;
     bool nullable = false;
 };
 
-// wide: a character field's decimals byte is the high byte of its length, as Clipper and
-// FoxPro write fields wider than 255.
-Descriptor parseDescriptor(std::string_view d, int index, int offset, TableFormat format, bool wide,
+// A character field's length, read here from its low byte only; the caller adds the high byte
+// where the record length shows it belongs.
+Descriptor parseDescriptor(std::string_view d, int index, int offset, TableFormat format,
                            const std::string& fileName) {
     using namespace layout;
     const std::string where = "field " + std::to_string(index + 1);
@@ -120,10 +124,8 @@ Descriptor parseDescriptor(std::string_view d, int index, int offset, TableForma
     f.type = type == kNullFlagsType ? FieldType::Character : static_cast<FieldType>(type);
     f.length = readU8(d, kFieldLength);
     f.decimals = readU8(d, kFieldDecimals);
-    if (f.type == FieldType::Character && wide)
-        f.length += f.decimals * 256;
     f.offset = offset;
-    if (f.length == 0)
+    if (f.length == 0 && !(f.type == FieldType::Character && f.decimals > 0))
         damaged(fileName, "field " + f.name + " has length 0");
     if (const int want = expectedLength(f.type); want != 0 && f.length != want)
         damaged(fileName, "field " + f.name + " has length " + std::to_string(f.length));
@@ -232,24 +234,50 @@ DbfHeader readHeader(int fd, const std::string& fileName) {
         damaged(fileName, "header length " + std::to_string(h.headerLength) + " does not match " +
                               std::to_string(raw.size()) + " fields");
 
-    // Character fields wider than 255 keep their high length byte in the decimals byte. Only
-    // when the record length says otherwise is that byte taken as the noise some writers leave.
     std::vector<Descriptor> descriptors;
-    int offset = 1;
-    for (const bool wide : {true, false}) {
-        descriptors.clear();
-        offset = 1;
-        for (std::size_t i = 0; i < raw.size(); ++i) {
-            descriptors.push_back(
-                parseDescriptor(raw[i], static_cast<int>(i), offset, h.format, wide, fileName));
-            offset += descriptors.back().field.length;
-        }
-        if (static_cast<std::uint32_t>(offset) == h.recordLength)
-            break;
+    std::vector<int> highBytes; // character fields' decimals bytes, by field
+    std::uint32_t narrow = 1;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        descriptors.push_back(parseDescriptor(raw[i], static_cast<int>(i), 0, h.format, fileName));
+        const Field& f = descriptors.back().field;
+        narrow += static_cast<std::uint32_t>(f.length);
+        highBytes.push_back(f.type == FieldType::Character ? readU8(raw[i], kFieldDecimals) : 0);
     }
-    if (static_cast<std::uint32_t>(offset) != h.recordLength)
+    // Character fields wider than 255 keep their high length byte in the decimals byte; other
+    // writers leave noise there. The record length tells which: of the readings that add up to
+    // it, the one with the most wide fields wins.
+    std::vector<std::size_t> candidates;
+    for (std::size_t i = 0; i < highBytes.size(); ++i)
+        if (highBytes[i] > 0)
+            candidates.push_back(i);
+    if (candidates.size() > kMaxWideCandidates)
+        candidates.resize(kMaxWideCandidates);
+    int bestCount = -1;
+    std::uint32_t best = 0;
+    for (std::uint32_t mask = 0; mask < (1u << candidates.size()); ++mask) {
+        std::uint64_t total = narrow;
+        for (std::size_t c = 0; c < candidates.size(); ++c)
+            if (mask & (1u << c))
+                total += std::uint64_t{256} * static_cast<std::uint64_t>(highBytes[candidates[c]]);
+        const int count = std::popcount(mask);
+        if (total == h.recordLength && count > bestCount) {
+            bestCount = count;
+            best = mask;
+        }
+    }
+    if (bestCount < 0)
         damaged(fileName, "record length " + std::to_string(h.recordLength) +
-                              " does not match the fields, which need " + std::to_string(offset));
+                              " does not match the fields, which need " + std::to_string(narrow));
+    for (std::size_t c = 0; c < candidates.size(); ++c)
+        if (best & (1u << c))
+            descriptors[candidates[c]].field.length += 256 * highBytes[candidates[c]];
+    int offset = 1;
+    for (Descriptor& d : descriptors) {
+        if (d.field.length == 0)
+            damaged(fileName, "field " + d.field.name + " has length 0");
+        d.field.offset = offset;
+        offset += d.field.length;
+    }
     if (h.format == TableFormat::VisualFoxPro)
         assignFlagBits(descriptors, h, fileName);
     for (Descriptor& d : descriptors)

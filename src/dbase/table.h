@@ -190,6 +190,9 @@ public:
     bool isBlank(int index) const;
     // A Visual FoxPro field whose null flag is set.
     bool isNull(int index) const;
+    // The bytes a memo-file field (M, G, P, W) points at: a memo's text, a picture's bytes; ""
+    // when it points nowhere. A bad block number or memo file throws DatabaseError.
+    std::string memoBytes(int index) const;
     // Blank gives nullopt; bytes that are no number/date throw DatabaseError. Numbers read
     // N, F and the Visual FoxPro I, B and Y fields; dates read D fields and the date of T ones.
     std::optional<std::int64_t> fieldInteger(int index) const;
@@ -292,7 +295,6 @@ private:
     [[noreturn]] void fail(const std::string& what) const;
     std::string_view numberFieldText(int index) const;
     std::optional<double> binaryNumber(int index) const;
-    std::string memoText(int index) const;
 
     std::uint32_t rereadRecordCount();
     void step(bool forward);

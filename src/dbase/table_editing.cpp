@@ -309,8 +309,10 @@ bool Table::isNull(int index) const {
     return (flags >> (f.nullBit % 8) & 1) != 0;
 }
 
-std::string Table::memoText(int index) const {
+std::string Table::memoBytes(int index) const {
     const Field& f = field(index);
+    if (!isMemoType(f.type))
+        fail("field " + f.name + " is not a memo field");
     std::uint32_t block = 0;
     if (!parseMemoBlock(fieldBytes(index), block))
         fail("field " + f.name + " of record " + std::to_string(m_recNo) +
@@ -346,7 +348,7 @@ std::string Table::fieldText(int index) const {
     case FieldType::Float:
         return std::string(numberFieldText(index));
     case FieldType::Memo:
-        return memoText(index);
+        return memoBytes(index);
     case FieldType::Integer:
         return std::to_string(static_cast<std::int32_t>(readU32(bytes, 0)));
     case FieldType::Double: {
