@@ -470,7 +470,7 @@ TEST(Import, MemoTextAndFoxProTablesComeAcross) {
     TestDir dir;
     std::vector<int> blocks;
     const std::string dbt = dbase3Memo({"Bought at the fair, 1998"}, blocks);
-    TableSpec d3;
+    TableDesc d3;
     d3.version = 0x83;
     d3.driver = 0x03;
     d3.fields = {{"NAME", 'C', 8}, {"NOTES", 'M', 10}};
@@ -493,7 +493,7 @@ TEST(Import, MemoTextAndFoxProTablesComeAcross) {
     // Visual FoxPro: an integer, a date-time and an OLE object.
     std::vector<int> objects;
     const std::string fpt = foxMemo({std::string("\x01\x02", 2)}, objects, 64, 2);
-    TableSpec vfp;
+    TableDesc vfp;
     vfp.version = 0x30;
     vfp.driver = 0x03;
     vfp.fields = {{"NAME", 'C', 8}, {"QTY", 'I', 4}, {"SEEN", 'T', 8}, {"PHOTO", 'G', 4}};

@@ -273,15 +273,15 @@ TEST(ForeignTables, IndependentReaderReadsWhatWeWrite) {
 // overflowed its field, filled with '*', which reads as blank.
 TEST(ForeignTables, OddHeadersAndOverflowedNumbersReadAsOtherReadersDo) {
     TempDir dir;
-    TableSpec spec;
-    spec.terminator = '\n';
-    spec.fields = {{"NOTE", 'C', 300}, {"QTY", 'N', 5}, {"PRICE", 'N', 8, 2}, {"CODE", 'C', 4}};
+    TableDesc desc;
+    desc.terminator = '\n';
+    desc.fields = {{"NOTE", 'C', 300}, {"QTY", 'N', 5}, {"PRICE", 'N', 8, 2}, {"CODE", 'C', 4}};
     const std::string longNote = std::string(290, 'x') + " the end";
-    spec.records = {" " + left(longNote, 300) + right("12", 5) + right("3.50", 8) + "A1  ",
+    desc.records = {" " + left(longNote, 300) + right("12", 5) + right("3.50", 8) + "A1  ",
                     " " + left("short", 300) + "*****" + "********" + "B2  ",
                     " " + left("", 300) + right("-4", 5) + right("", 8) + "C3  "};
     const fs::path file = dir.file("ODD.DBF");
-    writeFile(file, tableFile(spec));
+    writeFile(file, tableFile(desc));
 
     Table t;
     t.openFile(file, OpenMode::ReadOnly);
@@ -304,7 +304,7 @@ TEST(ForeignTables, OddHeadersAndOverflowedNumbersReadAsOtherReadersDo) {
 
     // Noise in a narrow character field's decimals byte: the record length shows it is no high
     // length byte, while NOTE's still is.
-    std::string noisy = tableFile(spec);
+    std::string noisy = tableFile(desc);
     noisy[32 + 3 * 32 + 17] = 2;
     writeFile(file, noisy);
     t.openFile(file, OpenMode::ReadOnly);
@@ -335,15 +335,15 @@ TEST(ForeignTables, MemoFieldsReadTheirTextFromTheMemoFile) {
         const std::string memoFile = k.version == 0x83   ? dbase3Memo(memos, blocks)
                                      : k.version == 0x8B ? dbase4Memo(memos, blocks, 1024)
                                                          : foxMemo(memos, blocks, 64);
-        TableSpec spec;
-        spec.version = k.version;
-        spec.driver = 0x03;
-        spec.fields = {{"NAME", 'C', 6}, {"NOTES", 'M', 10}};
+        TableDesc desc;
+        desc.version = k.version;
+        desc.driver = 0x03;
+        desc.fields = {{"NAME", 'C', 6}, {"NOTES", 'M', 10}};
         for (std::size_t i = 0; i < memos.size(); ++i)
-            spec.records.push_back(" " + left("r" + std::to_string(i + 1), 6) +
+            desc.records.push_back(" " + left("r" + std::to_string(i + 1), 6) +
                                    right(std::to_string(blocks[i]), 10));
-        spec.records.push_back(" " + left("none", 6) + right("", 10));
-        writeFile(dir.file(k.table), tableFile(spec));
+        desc.records.push_back(" " + left("none", 6) + right("", 10));
+        writeFile(dir.file(k.table), tableFile(desc));
         writeFile(dir.file(k.memo), memoFile);
 
         Table t;
@@ -394,9 +394,9 @@ TEST(ForeignTables, DamagedMemoFilesAreReportedNeverCrash) {
     const std::vector<std::string> memos = {"first", std::string(200, 'y')};
     std::vector<int> blocks;
     const std::string fpt = foxMemo(memos, blocks, 64);
-    TableSpec spec;
-    spec.version = 0xF5;
-    spec.fields = {{"NAME", 'C', 6}, {"NOTES", 'M', 10}};
+    TableDesc desc;
+    desc.version = 0xF5;
+    desc.fields = {{"NAME", 'C', 6}, {"NOTES", 'M', 10}};
     const auto records = [&](const std::string& pointer) {
         return std::vector<std::string>{" " + left("one", 6) + right(std::to_string(blocks[0]), 10),
                                         " " + left("two", 6) + right(pointer, 10)};
@@ -424,8 +424,8 @@ TEST(ForeignTables, DamagedMemoFilesAreReportedNeverCrash) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TempDir dir;
-        spec.records = records(c.pointer);
-        writeFile(dir.file("T.DBF"), tableFile(spec));
+        desc.records = records(c.pointer);
+        writeFile(dir.file("T.DBF"), tableFile(desc));
         if (!c.memoFile.empty())
             writeFile(dir.file("T.FPT"), c.memoFile);
         Table t;
@@ -445,8 +445,8 @@ TEST(ForeignTables, DamagedMemoFilesAreReportedNeverCrash) {
     // Every byte of the memo header and of the first memo's block header, set to a few values:
     // each read either gives text or raises DatabaseError.
     TempDir dir;
-    spec.records = records(std::to_string(blocks[1]));
-    writeFile(dir.file("T.DBF"), tableFile(spec));
+    desc.records = records(std::to_string(blocks[1]));
+    writeFile(dir.file("T.DBF"), tableFile(desc));
     std::vector<std::size_t> offsets = {0, 1, 2, 3, 4, 5, 6, 7};
     for (std::size_t i = 0; i < 8; ++i)
         offsets.push_back(std::size_t(blocks[0]) * 64 + i);
@@ -481,11 +481,11 @@ TEST(ForeignTables, VisualFoxProTablesRead) {
     const int photoBlock = static_cast<int>(fpt.size() / 32);
     fpt += photo.substr(512);
 
-    TableSpec spec;
-    spec.version = 0x32;
-    spec.driver = 0x03;
-    spec.flags = 0x03; // a structural .CDX and a memo
-    spec.fields = {{"NAME", 'C', 8, 0, 0x02},
+    TableDesc desc;
+    desc.version = 0x32;
+    desc.driver = 0x03;
+    desc.flags = 0x03; // a structural .CDX and a memo
+    desc.fields = {{"NAME", 'C', 8, 0, 0x02},
                    {"QTY", 'I', 4},
                    {"WEIGHT", 'B', 8, 2},
                    {"PRICE", 'Y', 8},
@@ -504,14 +504,14 @@ TEST(ForeignTables, VisualFoxProTablesRead) {
     std::string minusHalf(8, '\0');
     const double h = -0.5;
     std::memcpy(minusHalf.data(), &h, 8);
-    spec.records = {
+    desc.records = {
         " " + left("Lamp", 8) + le(42, 4) + weight + le(199900, 8) + le(seen, 4) + le(45296000, 4) +
             "20240101" + std::string("ab\0\0\0\x02", 6) + le(std::uint64_t(blocks[0]), 4) +
             le(std::uint64_t(photoBlock), 4) + "T" + "\x04",
         " " + left("", 8) + le(std::uint32_t(-7), 4) + minusHalf + le(std::uint64_t(-1234), 8) +
             std::string(8, '\0') + "        " + "      " + le(0, 4) + le(0, 4) + "F" + "\x0B",
     };
-    writeFile(dir.file("V.DBF"), tableFile(spec));
+    writeFile(dir.file("V.DBF"), tableFile(desc));
     writeFile(dir.file("V.FPT"), fpt);
 
     Table t;
@@ -576,11 +576,11 @@ TEST(ForeignTables, TextReadsInTheCodePageTheDriverNames) {
     for (const Case& c : cases) {
         SCOPED_TRACE(int(c.driver));
         TempDir dir;
-        TableSpec spec;
-        spec.driver = c.driver;
-        spec.fields = {{c.name, 'C', 12}, {"N", 'N', 3}};
-        spec.records = {" " + left(c.value, 12) + right("7", 3)};
-        writeFile(dir.file("CP.DBF"), tableFile(spec));
+        TableDesc desc;
+        desc.driver = c.driver;
+        desc.fields = {{c.name, 'C', 12}, {"N", 'N', 3}};
+        desc.records = {" " + left(c.value, 12) + right("7", 3)};
+        writeFile(dir.file("CP.DBF"), tableFile(desc));
         Table t;
         t.openFile(dir.file("CP.DBF"), OpenMode::ReadOnly);
         EXPECT_EQ(dumpToString(t), std::string(c.nameUtf8) + ",N\n" + c.valueUtf8 + ",7\n");

@@ -9,7 +9,7 @@
 
 namespace dbfbytes {
 
-struct FieldSpec {
+struct FieldDesc {
     std::string name; // bytes of the table's code page
     char type = 'C';
     int length = 0; // a C field wider than 255 keeps its high byte in the decimals byte
@@ -17,12 +17,12 @@ struct FieldSpec {
     std::uint8_t flags = 0; // Visual FoxPro field flags (0x01 system, 0x02 nullable)
 };
 
-struct TableSpec {
+struct TableDesc {
     std::uint8_t version = 0x03;
     std::uint8_t driver = 0x57;
     std::uint8_t flags = 0; // byte 28
     char terminator = 0x0D;
-    std::vector<FieldSpec> fields;
+    std::vector<FieldDesc> fields;
     std::vector<std::string> records; // each with its deletion flag, exactly recordLength bytes
 };
 
@@ -47,14 +47,14 @@ inline bool visualFoxPro(std::uint8_t version) {
     return version == 0x30 || version == 0x31 || version == 0x32;
 }
 
-inline int recordLength(const TableSpec& t) {
+inline int recordLength(const TableDesc& t) {
     int n = 1;
-    for (const FieldSpec& f : t.fields)
+    for (const FieldDesc& f : t.fields)
         n += f.length;
     return n;
 }
 
-inline std::string tableFile(const TableSpec& t) {
+inline std::string tableFile(const TableDesc& t) {
     const std::size_t backlink = visualFoxPro(t.version) ? 263 : 0;
     const std::size_t headerLength = 32 + 32 * t.fields.size() + 1 + backlink;
     std::string b(headerLength, '\0');
@@ -69,7 +69,7 @@ inline std::string tableFile(const TableSpec& t) {
     b[29] = static_cast<char>(t.driver);
     std::size_t pos = 32;
     int offset = 1;
-    for (const FieldSpec& f : t.fields) {
+    for (const FieldDesc& f : t.fields) {
         b.replace(pos, f.name.size(), f.name);
         b[pos + 11] = f.type;
         if (visualFoxPro(t.version))
