@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test; then the engine's tests again under AddressSanitizer and
-# UBSan (build-asan/), and a short run of each fuzz target (build-fuzz/, about 30 s in all).
+# UBSan (build-asan/), and a short run of each fuzz target (build-fuzz/, about 40 s in all).
 # FUZZ_SECONDS sets the time per fuzz target (0 skips fuzzing).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -1,4 +1,4 @@
-// tallywick-dbf: look into any dBase table from the command line.
+// tallywick-dbf: look into any dBase or FoxPro table from the command line.
 //
 //   tallywick-dbf info  TABLE.DBF
 //   tallywick-dbf dump  TABLE.DBF [-o OUT.csv]
@@ -37,12 +37,17 @@ const char* kUsage = "usage: tallywick-dbf info TABLE.DBF\n"
                      "       tallywick-dbf reindex TABLE.DBF\n"
                      "\n"
                      "info   header, fields, record counts and code page\n"
-                     "dump   every live record as CSV in UTF-8, with a header row of field names\n"
+                     "dump   every live record as CSV in UTF-8, with a header row of field names;\n"
+                     "       memo fields give their text\n"
                      "check  reads every record and verifies every index tag; reports problems\n"
                      "       (exit status 1 if any)\n"
                      "tags   the tags of the table's production index with their key expressions\n"
                      "reindex  rebuilds every tag of the production index from the records\n"
-                     "       (needs exclusive use of the table)\n";
+                     "       (needs exclusive use of the table)\n"
+                     "\n"
+                     "dBase III and IV tables are read and written; FoxPro and Visual FoxPro\n"
+                     "tables are read only. Reading needs no index: a table whose index is\n"
+                     "missing is read without it.\n";
 
 // A "\r" progress line, only when a person is watching standard error.
 Progress progressLine(const char* verb) {
@@ -69,8 +74,38 @@ const char* typeName(FieldType type) {
         return "logical";
     case FieldType::Memo:
         return "memo";
+    case FieldType::Integer:
+        return "integer";
+    case FieldType::Double:
+        return "double";
+    case FieldType::Currency:
+        return "currency";
+    case FieldType::DateTime:
+        return "datetime";
+    case FieldType::Varchar:
+        return "varchar";
+    case FieldType::Varbinary:
+        return "varbinary";
+    case FieldType::General:
+        return "general";
+    case FieldType::Picture:
+        return "picture";
+    case FieldType::Blob:
+        return "blob";
     }
     return "?";
+}
+
+const char* formatName(TableFormat format) {
+    switch (format) {
+    case TableFormat::FoxPro:
+        return "FoxPro (read only)";
+    case TableFormat::VisualFoxPro:
+        return "Visual FoxPro (read only)";
+    case TableFormat::Dbase:
+        break;
+    }
+    return "dBase";
 }
 
 int info(const fs::path& file) {
@@ -79,7 +114,7 @@ int info(const fs::path& file) {
     const std::uint32_t count = t.recordCount();
     const std::uint32_t live = t.countVisible();
     std::printf("File:             %s\n", file.c_str());
-    std::printf("Version byte:     0x%02X\n", t.versionByte());
+    std::printf("Version byte:     0x%02X (%s)\n", t.versionByte(), formatName(t.format()));
     if (const auto d = t.lastUpdate())
         std::printf("Last update:      %04d-%02d-%02d\n", d->year, d->month, d->day);
     else
@@ -87,8 +122,17 @@ int info(const fs::path& file) {
     std::printf("Records:          %u (%u live, %u deleted)\n", count, live, count - live);
     std::printf("Header length:    %d\n", t.headerLength());
     std::printf("Record length:    %d\n", t.recordLength());
-    std::printf("Production index: %s\n", t.hasProductionIndex() ? "yes (byte 28 = 0x01)" : "no");
-    std::printf("Language driver:  0x%02X (%s)\n", t.languageDriver(), codePageName(t.codePage()));
+    if (!t.missingIndex().empty())
+        std::printf("Index:            %s is missing; the records read without it\n",
+                    t.missingIndex().filename().c_str());
+    else if (t.format() == TableFormat::Dbase)
+        std::printf("Production index: %s\n",
+                    t.hasProductionIndex() ? "yes (byte 28 = 0x01)" : "no");
+    if (const MemoFile* memo = t.memoFile())
+        std::printf("Memo file:        %s%s%s\n", memo->path().filename().c_str(),
+                    memo->problem().empty() ? "" : ": ", memo->problem().c_str());
+    std::printf("Language driver:  0x%02X (%s%s)\n", t.languageDriver(), codePageName(t.codePage()),
+                isKnownLanguageDriver(t.languageDriver()) ? "" : "; not a driver known here");
     std::printf("Fields:           %d\n\n", t.fieldCount());
     std::printf("  #  Name        Type       Len  Dec  Offset\n");
     int n = 0;
@@ -156,6 +200,10 @@ int check(const fs::path& file) {
 int tags(const fs::path& file) {
     Table t;
     t.openFile(file, OpenMode::ReadOnly);
+    if (!t.missingIndex().empty()) {
+        std::printf("%s: its index %s is missing\n", file.c_str(), t.missingIndex().c_str());
+        return kOk;
+    }
     if (!t.hasIndex()) {
         std::printf("%s has no production index\n", file.c_str());
         return kOk;

@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <iconv.h>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <utility>
 
 namespace dbase {
@@ -10,9 +15,9 @@ namespace {
 
 using HighHalf = std::array<char16_t, 128>;
 
-// Bytes 0x80-0xFF of each code page. Bytes below 0x80 are ASCII in all three. The five bytes
-// Windows-1252 leaves undefined map to the C1 controls of the same number, as Windows does, so
-// every byte round-trips.
+// Bytes 0x80-0xFF of the three built-in code pages. Bytes below 0x80 are ASCII in every code
+// page here. The five bytes Windows-1252 leaves undefined map to the C1 controls of the same
+// number, as Windows does, so every byte round-trips.
 constexpr HighHalf kWindows1252 = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, // 80
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, // 88
@@ -69,18 +74,6 @@ constexpr HighHalf kDos850 = {
     0x00AD, 0x00B1, 0x2017, 0x00BE, 0x00B6, 0x00A7, 0x00F7, 0x00B8, // F0
     0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0, // F8
 };
-
-const HighHalf& highHalf(CodePage page) {
-    switch (page) {
-    case CodePage::Dos437:
-        return kDos437;
-    case CodePage::Dos850:
-        return kDos850;
-    case CodePage::Windows1252:
-        break;
-    }
-    return kWindows1252;
-}
 
 void appendUtf8(std::string& out, char32_t c) {
     if (c < 0x80) {
@@ -151,7 +144,105 @@ char32_t decodeUtf8(std::string_view s, std::size_t& i, bool& ok) {
     return c;
 }
 
-// Sorted (code point, byte) pairs of the high half, for encoding.
+constexpr char32_t kReplacement = 0xFFFD;
+
+struct PageInfo {
+    CodePage page;
+    const char* name;
+    const char* iconvName;
+    bool singleByte;
+};
+
+constexpr PageInfo kPages[] = {
+    {CodePage::Windows1252, "Windows-1252", "CP1252", true},
+    {CodePage::Dos437, "DOS 437", "CP437", true},
+    {CodePage::Dos850, "DOS 850", "CP850", true},
+    {CodePage::Dos737, "DOS 737 (Greek)", "CP737", true},
+    {CodePage::Dos852, "DOS 852 (Eastern European)", "CP852", true},
+    {CodePage::Dos857, "DOS 857 (Turkish)", "CP857", true},
+    {CodePage::Dos860, "DOS 860 (Portuguese)", "CP860", true},
+    {CodePage::Dos861, "DOS 861 (Icelandic)", "CP861", true},
+    {CodePage::Dos863, "DOS 863 (Canadian French)", "CP863", true},
+    {CodePage::Dos865, "DOS 865 (Nordic)", "CP865", true},
+    {CodePage::Dos866, "DOS 866 (Russian)", "CP866", true},
+    {CodePage::Thai874, "Windows-874 (Thai)", "CP874", true},
+    {CodePage::Japanese932, "Windows-932 (Japanese Shift-JIS)", "CP932", false},
+    {CodePage::ChineseSimplified936, "Windows-936 (Simplified Chinese GBK)", "CP936", false},
+    {CodePage::Korean949, "Windows-949 (Korean)", "CP949", false},
+    {CodePage::ChineseTraditional950, "Windows-950 (Traditional Chinese Big5)", "CP950", false},
+    {CodePage::Windows1250, "Windows-1250 (Eastern European)", "CP1250", true},
+    {CodePage::Windows1251, "Windows-1251 (Cyrillic)", "CP1251", true},
+    {CodePage::Windows1253, "Windows-1253 (Greek)", "CP1253", true},
+    {CodePage::Windows1254, "Windows-1254 (Turkish)", "CP1254", true},
+    {CodePage::Windows1255, "Windows-1255 (Hebrew)", "CP1255", true},
+    {CodePage::Windows1256, "Windows-1256 (Arabic)", "CP1256", true},
+    {CodePage::Windows1257, "Windows-1257 (Baltic)", "CP1257", true},
+    {CodePage::MacRoman, "Mac Roman", "MACINTOSH", true},
+    {CodePage::MacCyrillic, "Mac Cyrillic", "MAC-CYRILLIC", true},
+    {CodePage::MacCentralEurope, "Mac Central European", "MAC-CENTRALEUROPE", true},
+};
+
+const PageInfo& pageInfo(CodePage page) {
+    for (const PageInfo& p : kPages)
+        if (p.page == page)
+            return p;
+    return kPages[0];
+}
+
+// One iconv conversion, opened once per thread and direction (a descriptor keeps state, so
+// threads do not share one).
+class Converter {
+public:
+    Converter(const char* to, const char* from) : m_cd(::iconv_open(to, from)) {}
+    ~Converter() {
+        if (usable())
+            ::iconv_close(m_cd);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool usable() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+
+    // Converts as much of in as it can; returns how many input bytes went through and leaves
+    // errno as iconv left it when it stopped early.
+    std::size_t convert(std::string_view in, std::string& out) {
+        ::iconv(m_cd, nullptr, nullptr, nullptr, nullptr); // a fresh shift state
+        char* src = const_cast<char*>(in.data());
+        std::size_t srcLeft = in.size();
+        char buffer[1024];
+        while (srcLeft > 0) {
+            char* dst = buffer;
+            std::size_t dstLeft = sizeof buffer;
+            const std::size_t r = ::iconv(m_cd, &src, &srcLeft, &dst, &dstLeft);
+            out.append(buffer, static_cast<std::size_t>(dst - buffer));
+            if (r == static_cast<std::size_t>(-1) && errno != E2BIG)
+                break;
+        }
+        // Some converters hold back the end of a sequence until told the input is complete.
+        char* dst = buffer;
+        std::size_t dstLeft = sizeof buffer;
+        ::iconv(m_cd, nullptr, nullptr, &dst, &dstLeft);
+        out.append(buffer, static_cast<std::size_t>(dst - buffer));
+        return in.size() - srcLeft;
+    }
+
+private:
+    iconv_t m_cd;
+};
+
+Converter& converter(CodePage page, bool toUnicode) {
+    thread_local std::map<std::pair<CodePage, bool>, std::unique_ptr<Converter>> converters;
+    std::unique_ptr<Converter>& c = converters[{page, toUnicode}];
+    if (!c) {
+        const char* name = pageInfo(page).iconvName;
+        c = toUnicode ? std::make_unique<Converter>("UTF-8", name)
+                      : std::make_unique<Converter>(name, "UTF-8");
+    }
+    return *c;
+}
+
+// Sorted (code point, byte) pairs of the high half, for encoding. U+FFFD marks bytes the code
+// page leaves undefined and is never looked up.
 struct ReverseTable {
     std::array<std::pair<char16_t, unsigned char>, 128> entries{};
     explicit ReverseTable(const HighHalf& half) {
@@ -160,7 +251,7 @@ struct ReverseTable {
         std::sort(entries.begin(), entries.end());
     }
     int find(char32_t c) const {
-        if (c > 0xFFFF)
+        if (c > 0xFFFF || c == kReplacement)
             return -1;
         const auto key = static_cast<char16_t>(c);
         auto it = std::lower_bound(entries.begin(), entries.end(), key,
@@ -169,42 +260,193 @@ struct ReverseTable {
     }
 };
 
-const ReverseTable& reverseTable(CodePage page) {
-    static const ReverseTable w1252(kWindows1252);
-    static const ReverseTable d437(kDos437);
-    static const ReverseTable d850(kDos850);
+struct SingleByteTable {
+    HighHalf high;
+    ReverseTable reverse;
+    explicit SingleByteTable(const HighHalf& h) : high(h), reverse(h) {}
+};
+
+// The high half of a code page iconv knows, byte by byte.
+HighHalf highHalfFromIconv(CodePage page) {
+    HighHalf half{};
+    Converter& c = converter(page, true);
+    for (int b = 0; b < 128; ++b) {
+        half[b] = static_cast<char16_t>(kReplacement);
+        if (!c.usable())
+            continue;
+        const char byte = static_cast<char>(0x80 + b);
+        std::string utf8;
+        if (c.convert(std::string_view(&byte, 1), utf8) != 1 || utf8.empty())
+            continue;
+        std::size_t i = 0;
+        bool ok = true;
+        const char32_t cp = decodeUtf8(utf8, i, ok);
+        if (ok && i == utf8.size() && cp <= 0xFFFF)
+            half[b] = static_cast<char16_t>(cp);
+    }
+    return half;
+}
+
+const SingleByteTable& singleByteTable(CodePage page) {
+    static const SingleByteTable w1252(kWindows1252);
+    static const SingleByteTable d437(kDos437);
+    static const SingleByteTable d850(kDos850);
     switch (page) {
+    case CodePage::Windows1252:
+        return w1252;
     case CodePage::Dos437:
         return d437;
     case CodePage::Dos850:
         return d850;
-    case CodePage::Windows1252:
+    default:
         break;
     }
-    return w1252;
+    static std::mutex mutex;
+    static std::map<CodePage, std::unique_ptr<SingleByteTable>> built;
+    const std::lock_guard<std::mutex> lock(mutex);
+    std::unique_ptr<SingleByteTable>& t = built[page];
+    if (!t)
+        t = std::make_unique<SingleByteTable>(highHalfFromIconv(page));
+    return *t;
 }
 
-} // namespace
+std::string singleByteToUtf8(std::string_view bytes, const HighHalf& half) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 4);
+    for (const char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b < 0x80)
+            out += ch;
+        else
+            appendUtf8(out, half[b - 0x80]);
+    }
+    return out;
+}
 
-namespace {
+// Two-byte code pages: iconv converts runs; a byte it cannot take becomes U+FFFD and the run
+// goes on after it.
+std::string multiByteToUtf8(std::string_view bytes, CodePage page) {
+    std::string out;
+    out.reserve(bytes.size() * 3 / 2);
+    Converter& c = converter(page, true);
+    while (!bytes.empty()) {
+        std::size_t done = 0;
+        if (c.usable())
+            done = c.convert(bytes, out);
+        bytes.remove_prefix(done);
+        if (bytes.empty())
+            break;
+        if (static_cast<unsigned char>(bytes.front()) < 0x80 && !c.usable())
+            out += bytes.front();
+        else
+            appendUtf8(out, kReplacement);
+        bytes.remove_prefix(1);
+    }
+    return out;
+}
+
+EncodeResult refuse(char32_t c, std::size_t offset) {
+    EncodeResult result;
+    result.ok = false;
+    result.badCharacter = c;
+    result.badOffset = offset;
+    return result;
+}
+
+EncodeResult singleByteFromUtf8(std::string_view utf8, const ReverseTable& reverse) {
+    EncodeResult result;
+    result.bytes.reserve(utf8.size());
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const std::size_t start = i;
+        bool ok = true;
+        const char32_t c = decodeUtf8(utf8, i, ok);
+        int byte = -1;
+        if (ok)
+            byte = c < 0x80 ? static_cast<int>(c) : reverse.find(c);
+        if (byte < 0)
+            return refuse(c, start);
+        result.bytes += static_cast<char>(byte);
+    }
+    return result;
+}
+
+EncodeResult multiByteFromUtf8(std::string_view utf8, CodePage page) {
+    // Malformed UTF-8 is found here, so that iconv stopping early always means a character the
+    // code page lacks.
+    for (std::size_t i = 0; i < utf8.size();) {
+        const std::size_t start = i;
+        bool ok = true;
+        const char32_t c = decodeUtf8(utf8, i, ok);
+        if (!ok)
+            return refuse(c, start);
+    }
+    EncodeResult result;
+    Converter& c = converter(page, false);
+    if (!c.usable()) {
+        for (std::size_t i = 0; i < utf8.size(); ++i)
+            if (static_cast<unsigned char>(utf8[i]) >= 0x80) {
+                bool ok = true;
+                std::size_t at = i;
+                return refuse(decodeUtf8(utf8, at, ok), i);
+            }
+        result.bytes.assign(utf8);
+        return result;
+    }
+    const std::size_t done = c.convert(utf8, result.bytes);
+    if (done < utf8.size()) {
+        // iconv stops at the start of the character it cannot write.
+        std::size_t at = done;
+        bool ok = true;
+        return refuse(decodeUtf8(utf8, at, ok), done);
+    }
+    return result;
+}
 
 struct LanguageDriver {
     std::uint8_t id;
     CodePage page;
 };
 
-// The language drivers whose code page we know: the dBase drivers and the FoxPro marks.
+// The language drivers whose code page we know: the dBase drivers and the FoxPro code page
+// marks. Drivers for code pages the C library has no converter for (Kamenicky 0x68, Mazovia
+// 0x69, Mac Greek 0x98) are left out and read as Windows-1252.
 constexpr LanguageDriver kLanguageDrivers[] = {
-    {0x57, CodePage::Windows1252}, // DBWINUS0, ANSI
+    {0x01, CodePage::Dos437},           {0x02, CodePage::Dos850},
+    {0x03, CodePage::Windows1252},      {0x04, CodePage::MacRoman},
+    {0x08, CodePage::Dos865},           {0x09, CodePage::Dos437},
+    {0x0A, CodePage::Dos850},           {0x0B, CodePage::Dos437},
+    {0x0D, CodePage::Dos437},           {0x0E, CodePage::Dos850},
+    {0x0F, CodePage::Dos437},           {0x10, CodePage::Dos850},
+    {0x11, CodePage::Dos437},           {0x12, CodePage::Dos850},
+    {0x13, CodePage::Japanese932},      {0x14, CodePage::Dos850},
+    {0x15, CodePage::Dos437},           {0x16, CodePage::Dos850},
+    {0x17, CodePage::Dos865},           {0x18, CodePage::Dos437},
+    {0x19, CodePage::Dos437}, // DB437UK0
+    {0x1A, CodePage::Dos850}, // DB850UK0
+    {0x1B, CodePage::Dos437}, // DB437US0
+    {0x1C, CodePage::Dos863},           {0x1D, CodePage::Dos850},
+    {0x1F, CodePage::Dos852},           {0x22, CodePage::Dos852},
+    {0x23, CodePage::Dos852},           {0x24, CodePage::Dos860},
+    {0x25, CodePage::Dos850},           {0x26, CodePage::Dos866},
+    {0x37, CodePage::Dos850}, // DB850US0
+    {0x40, CodePage::Dos852},           {0x4D, CodePage::ChineseSimplified936},
+    {0x4E, CodePage::Korean949},        {0x4F, CodePage::ChineseTraditional950},
+    {0x50, CodePage::Thai874},          {0x57, CodePage::Windows1252}, // DBWINUS0, ANSI
     {0x58, CodePage::Windows1252}, // DBWINWE0, Western European ANSI
     {0x59, CodePage::Windows1252}, // DBWINES0, Spanish ANSI
-    {0x03, CodePage::Windows1252}, // FoxPro Windows ANSI
-    {0x1B, CodePage::Dos437},      // DB437US0
-    {0x19, CodePage::Dos437},      // DB437UK0
-    {0x01, CodePage::Dos437},      // FoxPro DOS USA
-    {0x37, CodePage::Dos850},      // DB850US0
-    {0x1A, CodePage::Dos850},      // DB850UK0
-    {0x02, CodePage::Dos850},      // FoxPro DOS multilingual
+    {0x64, CodePage::Dos852},           {0x65, CodePage::Dos866},
+    {0x66, CodePage::Dos865},           {0x67, CodePage::Dos861},
+    {0x6A, CodePage::Dos737},           {0x6B, CodePage::Dos857},
+    {0x6C, CodePage::Dos863},           {0x78, CodePage::ChineseTraditional950},
+    {0x79, CodePage::Korean949},        {0x7A, CodePage::ChineseSimplified936},
+    {0x7B, CodePage::Japanese932},      {0x7C, CodePage::Thai874},
+    {0x7D, CodePage::Windows1255},      {0x7E, CodePage::Windows1256},
+    {0x86, CodePage::Dos737},           {0x87, CodePage::Dos852},
+    {0x88, CodePage::Dos857},           {0x96, CodePage::MacCyrillic},
+    {0x97, CodePage::MacCentralEurope}, {0xC8, CodePage::Windows1250},
+    {0xC9, CodePage::Windows1251},      {0xCA, CodePage::Windows1254},
+    {0xCB, CodePage::Windows1253},      {0xCC, CodePage::Windows1257},
 };
 
 const LanguageDriver* findDriver(std::uint8_t id) {
@@ -220,59 +462,33 @@ CodePage codePageForLanguageDriver(std::uint8_t driver) {
     return d ? d->page : CodePage::Windows1252;
 }
 
+bool isKnownLanguageDriver(std::uint8_t driver) {
+    return findDriver(driver) != nullptr;
+}
+
 bool isWindows1252Driver(std::uint8_t driver) {
     const LanguageDriver* d = findDriver(driver);
     return d && d->page == CodePage::Windows1252;
 }
 
 const char* codePageName(CodePage page) {
-    switch (page) {
-    case CodePage::Dos437:
-        return "DOS 437";
-    case CodePage::Dos850:
-        return "DOS 850";
-    case CodePage::Windows1252:
-        break;
-    }
-    return "Windows-1252";
+    return pageInfo(page).name;
+}
+
+bool isSingleByte(CodePage page) {
+    return pageInfo(page).singleByte;
 }
 
 std::string toUtf8(std::string_view bytes, CodePage page) {
-    const HighHalf& half = highHalf(page);
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 4);
-    for (const char ch : bytes) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b < 0x80)
-            out += ch;
-        else
-            appendUtf8(out, half[b - 0x80]);
-    }
-    return out;
+    if (isSingleByte(page))
+        return singleByteToUtf8(bytes, singleByteTable(page).high);
+    return multiByteToUtf8(bytes, page);
 }
 
 EncodeResult fromUtf8(std::string_view utf8, CodePage page) {
-    const ReverseTable& reverse = reverseTable(page);
-    EncodeResult result;
-    result.bytes.reserve(utf8.size());
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        const std::size_t start = i;
-        bool ok = true;
-        const char32_t c = decodeUtf8(utf8, i, ok);
-        int byte = -1;
-        if (ok)
-            byte = c < 0x80 ? static_cast<int>(c) : reverse.find(c);
-        if (byte < 0) {
-            result.ok = false;
-            result.bytes.clear();
-            result.badCharacter = c;
-            result.badOffset = start;
-            return result;
-        }
-        result.bytes += static_cast<char>(byte);
-    }
-    return result;
+    if (isSingleByte(page))
+        return singleByteFromUtf8(utf8, singleByteTable(page).reverse);
+    return multiByteFromUtf8(utf8, page);
 }
 
 } // namespace dbase

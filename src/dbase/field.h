@@ -16,7 +16,30 @@ enum class FieldType : char {
     Date = 'D',
     Logical = 'L',
     Memo = 'M',
+    // Only in FoxPro tables (G, P) and Visual FoxPro tables (all of these), which are read and
+    // never written.
+    Integer = 'I',   // 4-byte little-endian signed integer
+    Double = 'B',    // 8-byte IEEE double
+    Currency = 'Y',  // 8-byte signed integer, ten-thousandths
+    DateTime = 'T',  // 4-byte Julian day number, 4-byte milliseconds after midnight
+    Varchar = 'V',   // text of at most the field's length (see Field::lengthBit)
+    Varbinary = 'Q', // bytes of at most the field's length
+    General = 'G',   // OLE object in the memo file
+    Picture = 'P',   // picture in the memo file
+    Blob = 'W',      // bytes in the memo file
 };
+
+// Fields whose value lives in the memo file; the record holds its block number.
+inline bool isMemoType(FieldType t) {
+    return t == FieldType::Memo || t == FieldType::General || t == FieldType::Picture ||
+           t == FieldType::Blob;
+}
+
+// Fields that hold bytes rather than text: their text is empty.
+inline bool isBinaryType(FieldType t) {
+    return t == FieldType::General || t == FieldType::Picture || t == FieldType::Blob ||
+           t == FieldType::Varbinary;
+}
 
 // One field of an open table: its descriptor and where its bytes sit in the record buffer
 // (offset 0 of the buffer is the deletion flag, so the first field starts at 1).
@@ -26,6 +49,11 @@ struct Field {
     int length = 0;
     int decimals = 0;
     int offset = 0;
+    // Visual FoxPro keeps two kinds of flag bits in the hidden _NullFlags field: for a nullable
+    // field, whether it is null; for a V or Q field, whether its last byte holds the length of a
+    // shorter value. The bit numbers (counting from bit 0 of its first byte), or -1.
+    int nullBit = -1;
+    int lengthBit = -1;
 };
 
 // What the program asks for when it creates a table; the engine picks the physical layout.

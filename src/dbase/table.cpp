@@ -189,20 +189,55 @@ void Table::openFile(const fs::path& file, OpenMode mode, bool withIndex) {
     }
 
     DbfHeader header = readHeader(fd, name);
+    if (header.format != TableFormat::Dbase && mode != OpenMode::ReadOnly)
+        throw DatabaseError(name + ": a " +
+                            (header.format == TableFormat::FoxPro ? "FoxPro" : "Visual FoxPro") +
+                            " table is read here, never changed; open it read-only.");
     const fs::path index = indexPath(file);
     // With the table to ourselves, no pack or reindex of it can be under way anywhere: what
     // such work left beside it was left by a process that died.
     if (mode == OpenMode::Exclusive)
         temporary::removeStale(file, index);
     std::error_code ec;
-    if (withIndex && readU8(header.fixed, layout::kProductionIndex) == 0x01 &&
-        !fs::exists(index, ec))
-        throw DatabaseError(name + ": its production index " + index.string() + " is missing.");
+    const std::uint8_t indexFlag = readU8(header.fixed, layout::kProductionIndex);
+    fs::path missingIndex;
+    bool openIndex = false;
+    if (header.format == TableFormat::Dbase) {
+        if (indexFlag == 0x01 && !fs::exists(index, ec))
+            missingIndex = index;
+        // Reading needs no index; writing without it would leave its tags behind.
+        if (withIndex && !missingIndex.empty() && mode != OpenMode::ReadOnly)
+            throw DatabaseError(name + ": its production index " + index.string() + " is missing.");
+        openIndex = withIndex && indexFlag == 0x01 && missingIndex.empty();
+    } else if ((indexFlag & 0x01) != 0) {
+        fs::path cdx = file;
+        cdx.replace_extension(".CDX");
+        fs::path lower = file;
+        lower.replace_extension(".cdx");
+        if (!fs::exists(cdx, ec) && !fs::exists(lower, ec))
+            missingIndex = cdx;
+    }
+
+    std::unique_ptr<MemoFile> memo;
+    if (std::any_of(header.fields.begin(), header.fields.end(),
+                    [](const Field& f) { return isMemoType(f.type); })) {
+        const std::uint8_t version = readU8(header.fixed, layout::kVersion);
+        const MemoFile::Kind kind = header.format != TableFormat::Dbase ? MemoFile::Kind::FoxPro
+                                    : version == layout::kVersionDbase3Memo
+                                        ? MemoFile::Kind::Dbase3
+                                        : MemoFile::Kind::Dbase4;
+        memo = std::make_unique<MemoFile>(MemoFile::pathFor(file, kind), kind);
+    }
 
     closer.fd = -1;
     m_fd = fd;
     m_path = file;
     m_mode = mode;
+    m_format = header.format;
+    m_nullFlagsOffset = header.nullFlagsOffset;
+    m_nullFlagsLength = header.nullFlagsLength;
+    m_memo = std::move(memo);
+    m_missingIndex = std::move(missingIndex);
     m_headerBytes = std::move(header.fixed);
     m_recordCount = header.recordCount;
     m_headerLength = header.headerLength;
@@ -214,7 +249,7 @@ void Table::openFile(const fs::path& file, OpenMode mode, bool withIndex) {
     m_state = TableState::Browse;
     m_order = std::make_unique<NaturalOrder>(
         [this](bool reread) { return reread ? rereadRecordCount() : m_recordCount; });
-    if (withIndex && hasProductionIndex()) {
+    if (openIndex) {
         try {
             attachIndex(ProductionIndex::open(*this));
         } catch (...) {
@@ -237,6 +272,10 @@ void Table::close() {
     m_state = TableState::Inactive;
     m_fields.clear();
     m_headerBytes.clear();
+    m_format = TableFormat::Dbase;
+    m_nullFlagsOffset = m_nullFlagsLength = 0;
+    m_memo.reset();
+    m_missingIndex.clear();
     m_buffer.clear();
     m_saved.clear();
     forgetCachedRecords();
@@ -287,6 +326,11 @@ void Table::fail(const std::string& what) const {
     throw DatabaseError(m_path.string() + ": " + what + ".");
 }
 
+TableFormat Table::format() const {
+    requireOpen("read the header");
+    return m_format;
+}
+
 std::uint8_t Table::versionByte() const {
     requireOpen("read the header");
     return readU8(m_headerBytes, layout::kVersion);
@@ -303,7 +347,9 @@ CodePage Table::codePage() const {
 
 bool Table::hasProductionIndex() const {
     requireOpen("read the header");
-    return readU8(m_headerBytes, layout::kProductionIndex) == 0x01;
+    // FoxPro's byte 28 names its own .CDX, which is no production index of ours.
+    return m_format == TableFormat::Dbase &&
+           readU8(m_headerBytes, layout::kProductionIndex) == 0x01;
 }
 
 void Table::setProductionIndexFlag(bool on) {
@@ -312,6 +358,8 @@ void Table::setProductionIndexFlag(bool on) {
     if (!io::writeAt(m_fd, &byte, 1, layout::kProductionIndex))
         fail("the header cannot be written (" + systemError(errno) + ")");
     m_headerBytes[layout::kProductionIndex] = byte;
+    if (!on)
+        m_missingIndex.clear();
 }
 
 std::optional<Date> Table::lastUpdate() const {

@@ -2,8 +2,10 @@
 
 #include "code_page.h"
 #include "database_error.h"
+#include "dbf_layout.h"
 #include "field.h"
 #include "file_io.h"
+#include "memo_file.h"
 #include "production_index.h"
 #include "table_hooks.h"
 
@@ -81,8 +83,15 @@ public:
     void open(const std::filesystem::path& dir, std::string_view name,
               OpenMode mode = OpenMode::Shared);
     // Opens the file at exactly this path, whatever its name. With byte 28 set, the production
-    // index opens with it, and a missing or damaged one is a DatabaseError naming it;
-    // withIndex = false leaves the index alone (for tools that look at the records only).
+    // index opens with it, and a damaged one is a DatabaseError naming it. A missing one is a
+    // DatabaseError too, unless the table is opened read-only: reading needs no index, so the
+    // table then opens without it and missingIndex() names it. withIndex = false leaves the
+    // index alone (for tools that look at the records only).
+    //
+    // FoxPro and Visual FoxPro tables open read-only only (anything else is a DatabaseError);
+    // their structural .CDX index is never read. Memo fields read their text from NAME.DBT
+    // (NAME.FPT for FoxPro); a missing or damaged memo file lets the table open, and reading a
+    // memo then throws DatabaseError naming the memo file.
     void openFile(const std::filesystem::path& file, OpenMode mode = OpenMode::Shared,
                   bool withIndex = true);
     // The file open() would use for dir and name.
@@ -95,11 +104,17 @@ public:
     TableState state() const { return m_state; }
 
     // Header facts.
+    TableFormat format() const;
     std::uint8_t versionByte() const;
     std::uint8_t languageDriver() const;
     CodePage codePage() const;
-    bool hasProductionIndex() const; // header byte 28
+    bool hasProductionIndex() const; // header byte 28 of a dBase table
     void setProductionIndexFlag(bool on);
+    // The index file header byte 28 names when it is not there (a dBase .MDX, or a FoxPro
+    // .CDX); empty when the byte names none or the file is there.
+    const std::filesystem::path& missingIndex() const { return m_missingIndex; }
+    // The memo file, when the table has memo fields; nullptr otherwise.
+    const MemoFile* memoFile() const { return m_memo.get(); }
     std::optional<Date> lastUpdate() const;
 
     // Field layout.
@@ -166,17 +181,28 @@ public:
 
     // Field values of the current record buffer. Text is in the table's code page bytes.
     // Character fields lose trailing blanks, numbers their leading blanks; dates read "YYYYMMDD".
+    // A number field filled with '*' (the overflow mark other programs write) is blank. A memo
+    // field reads its text from the memo file. Visual FoxPro values: integers, doubles and
+    // currency (four decimals) as decimal text, date-times as "YYYY-MM-DD HH:MM:SS", varchar
+    // text at its stored length; a null value and the binary types (isBinaryType) read "".
     std::string fieldText(int index) const;
     std::string_view fieldBytes(int index) const; // exactly as stored
     bool isBlank(int index) const;
-    // Blank gives nullopt; bytes that are no number/date throw DatabaseError.
+    // A Visual FoxPro field whose null flag is set.
+    bool isNull(int index) const;
+    // The bytes a memo-file field (M, G, P, W) points at: a memo's text, a picture's bytes; ""
+    // when it points nowhere. A bad block number or memo file throws DatabaseError.
+    std::string memoBytes(int index) const;
+    // Blank gives nullopt; bytes that are no number/date throw DatabaseError. Numbers read
+    // N, F and the Visual FoxPro I, B and Y fields; dates read D fields and the date of T ones.
     std::optional<std::int64_t> fieldInteger(int index) const;
     std::optional<double> fieldDouble(int index) const;
     std::optional<Date> fieldDate(int index) const;
     std::optional<bool> fieldLogical(int index) const;
 
     // Setters need Edit or Insert state and throw DatabaseError when the value does not fit.
-    // setFieldText parses text for number and date fields ("" clears).
+    // setFieldText parses text for number and date fields ("" clears). Memo text is not
+    // written: setting a memo field is refused, clearing it leaves the record without a memo.
     void setFieldText(int index, std::string_view text);
     void setFieldInteger(int index, std::int64_t value);
     void setFieldDouble(int index, double value);
@@ -268,6 +294,7 @@ private:
     void requireEditing(const char* what) const;
     [[noreturn]] void fail(const std::string& what) const;
     std::string_view numberFieldText(int index) const;
+    std::optional<double> binaryNumber(int index) const;
 
     std::uint32_t rereadRecordCount();
     void step(bool forward);
@@ -304,6 +331,11 @@ private:
     int m_fd = -1;
 
     std::string m_headerBytes; // the 32 fixed header bytes as last read
+    TableFormat m_format = TableFormat::Dbase;
+    int m_nullFlagsOffset = 0;
+    int m_nullFlagsLength = 0;
+    std::unique_ptr<MemoFile> m_memo;
+    std::filesystem::path m_missingIndex;
     std::uint32_t m_recordCount = 0;
     std::uint32_t m_headerLength = 0;
     std::uint32_t m_recordLength = 0;

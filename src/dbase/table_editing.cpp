@@ -237,8 +237,103 @@ std::string_view Table::fieldBytes(int index) const {
                                              static_cast<std::size_t>(f.length));
 }
 
+namespace {
+
+// Number text made of '*' alone (perhaps with its point or sign): the value did not fit the
+// field when another program wrote it. Other readers show it as blank, and so do we.
+bool isOverflowMark(std::string_view t) {
+    return t.find('*') != std::string_view::npos &&
+           t.find_first_not_of("*.-") == std::string_view::npos;
+}
+
+std::int64_t readI64(std::string_view b, std::size_t offset) {
+    const std::uint64_t low = readU32(b, offset);
+    const std::uint64_t high = readU32(b, offset + 4);
+    return static_cast<std::int64_t>(low | high << 32);
+}
+
+double readF64(std::string_view b) {
+    return le::f64(reinterpret_cast<const std::uint8_t*>(b.data()));
+}
+
+constexpr std::int64_t kCurrencyScale = 10000;
+constexpr std::uint32_t kMillisecondsPerDay = 86400000;
+
+// The calendar date of a Julian day number (Fliegel and Van Flandern's conversion).
+Date fromJulianDay(std::int64_t jdn) {
+    const std::int64_t a = jdn + 32044;
+    const std::int64_t b = (4 * a + 3) / 146097;
+    const std::int64_t c = a - 146097 * b / 4;
+    const std::int64_t d = (4 * c + 3) / 1461;
+    const std::int64_t e = c - 1461 * d / 4;
+    const std::int64_t m = (5 * e + 2) / 153;
+    Date out;
+    out.day = static_cast<int>(e - (153 * m + 2) / 5 + 1);
+    out.month = static_cast<int>(m + 3 - 12 * (m / 10));
+    out.year = static_cast<int>(100 * b + d - 4800 + m / 10);
+    return out;
+}
+
+std::string currencyText(std::int64_t value) {
+    const bool negative = value < 0;
+    const std::uint64_t magnitude =
+        negative ? ~static_cast<std::uint64_t>(value) + 1 : static_cast<std::uint64_t>(value);
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, "%04u",
+                  static_cast<unsigned>(magnitude % kCurrencyScale));
+    return (negative ? "-" : "") + std::to_string(magnitude / kCurrencyScale) + "." + fraction;
+}
+
+// The stored part of a V or Q field: all of it, or, with its length bit set, as many bytes as
+// its last byte says.
+std::string_view variableBytes(std::string_view bytes, const Field& f, std::string_view record,
+                               int flagsOffset, int flagsLength) {
+    if (f.lengthBit < 0 || f.lengthBit / 8 >= flagsLength)
+        return bytes;
+    const auto flags =
+        static_cast<unsigned char>(record[static_cast<std::size_t>(flagsOffset + f.lengthBit / 8)]);
+    if ((flags >> (f.lengthBit % 8) & 1) == 0)
+        return bytes;
+    const std::size_t length = static_cast<unsigned char>(bytes.back());
+    return bytes.substr(0, std::min(length, bytes.size() - 1));
+}
+
+} // namespace
+
+bool Table::isNull(int index) const {
+    const Field& f = field(index);
+    if (f.nullBit < 0 || f.nullBit / 8 >= m_nullFlagsLength)
+        return false;
+    const auto flags = static_cast<unsigned char>(
+        m_buffer[static_cast<std::size_t>(m_nullFlagsOffset + f.nullBit / 8)]);
+    return (flags >> (f.nullBit % 8) & 1) != 0;
+}
+
+std::string Table::memoBytes(int index) const {
+    const Field& f = field(index);
+    if (!isMemoType(f.type))
+        fail("field " + f.name + " is not a memo field");
+    std::uint32_t block = 0;
+    if (!parseMemoBlock(fieldBytes(index), block))
+        fail("field " + f.name + " of record " + std::to_string(m_recNo) +
+             " holds no memo block number (\"" + std::string(trim(fieldBytes(index))) + "\")");
+    if (block == 0 || !m_memo)
+        return {};
+    try {
+        return m_memo->read(block);
+    } catch (const DatabaseError& e) {
+        std::string what = e.what();
+        if (!what.empty() && what.back() == '.')
+            what.pop_back();
+        throw DatabaseError(what + " (field " + f.name + " of record " + std::to_string(m_recNo) +
+                            ").");
+    }
+}
+
 std::string Table::fieldText(int index) const {
     const Field& f = field(index);
+    if (isNull(index) || isBinaryType(f.type))
+        return {};
     const std::string_view bytes = fieldBytes(index);
     switch (f.type) {
     case FieldType::Character:
@@ -249,19 +344,71 @@ std::string Table::fieldText(int index) const {
     }
     case FieldType::Date:
         return isBlank(index) ? std::string() : std::string(trim(bytes));
+    case FieldType::Numeric:
+    case FieldType::Float:
+        return std::string(numberFieldText(index));
+    case FieldType::Memo:
+        return memoBytes(index);
+    case FieldType::Integer:
+        return std::to_string(static_cast<std::int32_t>(readU32(bytes, 0)));
+    case FieldType::Double: {
+        char buf[64];
+        const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, readF64(bytes));
+        return ec == std::errc() ? std::string(buf, end) : std::string();
+    }
+    case FieldType::Currency:
+        return currencyText(readI64(bytes, 0));
+    case FieldType::DateTime: {
+        if (isBlank(index))
+            return {};
+        const std::uint32_t ms = readU32(bytes, 4);
+        const std::optional<Date> d = fieldDate(index);
+        const std::uint32_t seconds = (ms + 500) / 1000 % 86400;
+        char buf[48];
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02u:%02u:%02u", d->year, d->month, d->day,
+                      seconds / 3600, seconds / 60 % 60, seconds % 60);
+        return buf;
+    }
+    case FieldType::Varchar:
+        return std::string(variableBytes(bytes, f, m_buffer, m_nullFlagsOffset, m_nullFlagsLength));
     default:
-        return std::string(trim(bytes));
+        return {};
     }
 }
 
 bool Table::isBlank(int index) const {
     const Field& f = field(index);
-    const std::string_view t = trim(fieldBytes(index));
-    if (f.type == FieldType::Logical)
+    if (isNull(index))
+        return true;
+    const std::string_view bytes = fieldBytes(index);
+    const std::string_view t = trim(bytes);
+    switch (f.type) {
+    case FieldType::Logical:
         return t.empty() || t == "?";
-    if (f.type == FieldType::Date)
+    case FieldType::Date:
         return t.empty() || t == "00000000";
-    return t.empty();
+    case FieldType::Numeric:
+    case FieldType::Float:
+        return t.empty() || isOverflowMark(t);
+    case FieldType::Memo:
+    case FieldType::General:
+    case FieldType::Picture:
+    case FieldType::Blob: {
+        std::uint32_t block = 0;
+        return parseMemoBlock(bytes, block) && block == 0;
+    }
+    case FieldType::Integer:
+    case FieldType::Double:
+    case FieldType::Currency:
+        return false;
+    case FieldType::DateTime:
+        return t.empty() || readU32(bytes, 0) == 0;
+    case FieldType::Varchar:
+    case FieldType::Varbinary:
+        return variableBytes(bytes, f, m_buffer, m_nullFlagsOffset, m_nullFlagsLength).empty();
+    default:
+        return t.empty();
+    }
 }
 
 // The text of a number field without blanks and without a plus sign; empty when blank.
@@ -270,12 +417,39 @@ std::string_view Table::numberFieldText(int index) const {
     if (f.type != FieldType::Numeric && f.type != FieldType::Float)
         fail("field " + f.name + " is not a number field");
     std::string_view t = trim(fieldBytes(index));
+    if (isOverflowMark(t) || isNull(index))
+        return {};
     if (t.size() > 1 && t.front() == '+')
         t.remove_prefix(1);
     return t;
 }
 
+// Visual FoxPro's binary numbers; nullopt for the other types.
+std::optional<double> Table::binaryNumber(int index) const {
+    const std::string_view bytes = fieldBytes(index);
+    switch (field(index).type) {
+    case FieldType::Integer:
+        return static_cast<std::int32_t>(readU32(bytes, 0));
+    case FieldType::Double:
+        return readF64(bytes);
+    case FieldType::Currency:
+        return static_cast<double>(readI64(bytes, 0)) / kCurrencyScale;
+    default:
+        return std::nullopt;
+    }
+}
+
 std::optional<double> Table::fieldDouble(int index) const {
+    const FieldType type = field(index).type;
+    if (type == FieldType::Integer || type == FieldType::Double || type == FieldType::Currency) {
+        if (isNull(index))
+            return std::nullopt;
+        const std::optional<double> v = binaryNumber(index);
+        if (!std::isfinite(*v))
+            fail("field " + field(index).name + " of record " + std::to_string(m_recNo) +
+                 " holds no number");
+        return v;
+    }
     const std::string_view t = numberFieldText(index);
     if (t.empty())
         return std::nullopt;
@@ -288,6 +462,25 @@ std::optional<double> Table::fieldDouble(int index) const {
 }
 
 std::optional<std::int64_t> Table::fieldInteger(int index) const {
+    const FieldType type = field(index).type;
+    if (type == FieldType::Integer || type == FieldType::Currency) {
+        if (isNull(index))
+            return std::nullopt;
+        const std::string_view bytes = fieldBytes(index);
+        if (type == FieldType::Integer)
+            return static_cast<std::int32_t>(readU32(bytes, 0));
+        // Rounded half away from zero, in whole units.
+        const std::int64_t v = readI64(bytes, 0);
+        const std::int64_t half = v < 0 ? -kCurrencyScale / 2 : kCurrencyScale / 2;
+        return v / kCurrencyScale + (v % kCurrencyScale + half) / kCurrencyScale;
+    }
+    if (type == FieldType::Double) {
+        const std::optional<double> d = fieldDouble(index);
+        if (d && std::fabs(*d) >= 9.2e18)
+            fail("field " + field(index).name + " of record " + std::to_string(m_recNo) +
+                 " holds no whole number");
+        return d ? std::optional<std::int64_t>(std::llround(*d)) : std::nullopt;
+    }
     const std::string_view t = numberFieldText(index);
     if (t.empty())
         return std::nullopt;
@@ -304,10 +497,23 @@ std::optional<std::int64_t> Table::fieldInteger(int index) const {
 
 std::optional<Date> Table::fieldDate(int index) const {
     const Field& f = field(index);
-    if (f.type != FieldType::Date)
+    if (f.type != FieldType::Date && f.type != FieldType::DateTime)
         fail("field " + f.name + " is not a date field");
     if (isBlank(index))
         return std::nullopt;
+    if (f.type == FieldType::DateTime) {
+        const std::string_view bytes = fieldBytes(index);
+        const std::uint32_t ms = readU32(bytes, 4);
+        // The time is rounded to the second, which can carry into the next day.
+        std::int64_t day = readU32(bytes, 0);
+        if (ms >= kMillisecondsPerDay - 500 && ms < kMillisecondsPerDay)
+            ++day;
+        const Date d = fromJulianDay(day);
+        if (!d.isValid() || ms >= kMillisecondsPerDay)
+            fail("field " + f.name + " of record " + std::to_string(m_recNo) +
+                 " holds no valid date and time");
+        return d;
+    }
     const std::optional<Date> d = parseDateDigits(fieldBytes(index));
     if (!d)
         fail("field " + f.name + " of record " + std::to_string(m_recNo) +
@@ -319,6 +525,8 @@ std::optional<bool> Table::fieldLogical(int index) const {
     const Field& f = field(index);
     if (f.type != FieldType::Logical)
         fail("field " + f.name + " is not a logical field");
+    if (isNull(index))
+        return std::nullopt;
     switch (fieldBytes(index)[0]) {
     case 'T':
     case 't':
@@ -362,8 +570,7 @@ void Table::setFieldText(int index, std::string_view text) {
     requireEditing("change a field");
     const Field& f = field(index);
     switch (f.type) {
-    case FieldType::Character:
-    case FieldType::Memo: {
+    case FieldType::Character: {
         const std::string_view value = trimRight(text);
         if (value.size() > static_cast<std::size_t>(f.length))
             fail("the value \"" + std::string(value) + "\" does not fit field " + describe(index) +
@@ -406,6 +613,10 @@ void Table::setFieldText(int index, std::string_view text) {
         }
         fail("\"" + std::string(t) + "\" is not a logical value for field " + f.name);
     }
+    case FieldType::Memo:
+        fail("field " + f.name + " is a memo field, whose text is not changed here");
+    default:
+        fail("field " + f.name + " cannot be changed here");
     }
 }
 

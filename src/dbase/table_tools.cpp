@@ -37,13 +37,21 @@ constexpr std::array<unsigned char, 256> kByteClass = [] {
 class CsvWriter {
 public:
     CsvWriter(std::FILE* out, std::string name, CodePage page)
-        : m_out(out), m_name(std::move(name)) {
+        : m_out(out), m_name(std::move(name)), m_page(page), m_singleByte(isSingleByte(page)) {
         m_buffer.reserve(kOutputBuffer + 4096);
         for (int b = 0; b < 256; ++b)
             m_utf8[b] = toUtf8(std::string(1, static_cast<char>(b)), page);
     }
 
+    // bytes in the table's code page (convert) or already UTF-8.
     void cell(std::string_view bytes, bool convert) {
+        if (convert && !m_singleByte) {
+            // A character may take two bytes here: convert the whole text first. No trail
+            // byte of these code pages is a quote, comma or line break, so quoting is unchanged.
+            const std::string utf8 = toUtf8(bytes, m_page);
+            cell(utf8, false);
+            return;
+        }
         if (m_cells++ > 0)
             m_buffer += ',';
         unsigned seen = 0;
@@ -94,6 +102,8 @@ private:
 
     std::FILE* m_out;
     std::string m_name;
+    CodePage m_page;
+    bool m_singleByte;
     std::string m_buffer;
     std::array<std::string, 256> m_utf8;
     int m_cells = 0;
@@ -114,15 +124,23 @@ std::uint64_t dumpCsv(Table& table, std::FILE* out, const std::string& outputNam
     CsvWriter csv(out, outputName, table.codePage());
     const std::vector<Field>& fields = table.fields();
     for (const Field& f : fields)
-        csv.cell(f.name, false);
+        csv.cell(f.name, true);
     csv.endRow();
 
+    bool nullable = false;
+    for (const Field& f : fields)
+        nullable |= f.nullBit >= 0;
     const std::uint32_t total = table.recordCount();
     std::uint64_t written = 0;
     char date[10];
     for (table.first(); !table.eof(); table.next()) {
         const std::string_view rec = table.recordBuffer();
-        for (const Field& f : fields) {
+        for (int i = 0; i < static_cast<int>(fields.size()); ++i) {
+            const Field& f = fields[static_cast<std::size_t>(i)];
+            if (nullable && table.isNull(i)) {
+                csv.cell({}, false);
+                continue;
+            }
             const std::string_view raw =
                 rec.substr(static_cast<std::size_t>(f.offset), static_cast<std::size_t>(f.length));
             switch (f.type) {
@@ -157,8 +175,18 @@ std::uint64_t dumpCsv(Table& table, std::FILE* out, const std::string& outputNam
                     csv.cell({}, false);
                 break;
             }
+            case FieldType::Numeric:
+            case FieldType::Float: {
+                const std::string_view t = trimBlanks(raw);
+                if (t.find('*') == std::string_view::npos)
+                    csv.cell(t, true);
+                else
+                    csv.cell(table.fieldText(i), true); // the overflow mark reads as blank
+                break;
+            }
             default:
-                csv.cell(trimBlanks(raw), true);
+                // Memo text, Visual FoxPro values; binary fields read as "".
+                csv.cell(table.fieldText(i), true);
             }
         }
         csv.endRow();
@@ -199,6 +227,13 @@ CheckReport checkTable(const fs::path& file, const Progress& progress) {
             progress(r, report.records);
     }
 
+    // A memo file that cannot be read at all is one problem, not one per record.
+    const MemoFile* memo = table.memoFile();
+    const bool readMemos = memo && memo->problem().empty();
+    if (memo && !readMemos)
+        problem(memo->path().filename().string() + ": " + memo->problem() +
+                "; the memo fields cannot be read");
+
     // Field values are decoded through the cursor so the checks are the ones readers meet.
     for (table.first(); !table.eof(); table.next()) {
         for (int i = 0; i < static_cast<int>(fields.size()); ++i) {
@@ -206,13 +241,24 @@ CheckReport checkTable(const fs::path& file, const Progress& progress) {
                 switch (fields[static_cast<std::size_t>(i)].type) {
                 case FieldType::Numeric:
                 case FieldType::Float:
+                case FieldType::Integer:
+                case FieldType::Double:
+                case FieldType::Currency:
                     table.fieldDouble(i);
                     break;
                 case FieldType::Date:
+                case FieldType::DateTime:
                     table.fieldDate(i);
                     break;
                 case FieldType::Logical:
                     table.fieldLogical(i);
+                    break;
+                case FieldType::Memo:
+                case FieldType::General:
+                case FieldType::Picture:
+                case FieldType::Blob:
+                    if (readMemos)
+                        table.memoBytes(i);
                     break;
                 default:
                     break;
@@ -249,22 +295,27 @@ CheckReport checkTable(const fs::path& file, const Progress& progress) {
                                    " bytes follow the last record");
     }
 
-    if (table.hasProductionIndex()) {
-        const fs::path mdx = Table::indexPath(file);
-        std::error_code ec;
-        if (!fs::exists(mdx, ec)) {
-            problem("the header says a production index belongs to the table, but " +
-                    mdx.filename().string() + " is not there; reindex clears the flag");
-        } else {
-            // Every tag: its tree, its order, and every record's key.
-            try {
-                Table indexed;
-                indexed.openFile(file, OpenMode::ReadOnly);
-                for (const std::string& p : indexed.checkIndexes())
-                    problem(p);
-            } catch (const DatabaseError& e) {
-                problem(e.what());
-            }
+    if (!table.missingIndex().empty()) {
+        // Reading needs no index; only writing does.
+        const std::string name = table.missingIndex().filename().string();
+        if (table.format() == TableFormat::Dbase)
+            report.notes.push_back("the header says a production index belongs to the table, but " +
+                                   name +
+                                   " is not there; the records read without it, and reindex "
+                                   "clears the flag");
+        else
+            report.notes.push_back("the header says a structural index belongs to the table, but " +
+                                   name + " is not there; the records read without it");
+    }
+    if (table.hasProductionIndex() && table.missingIndex().empty()) {
+        // Every tag: its tree, its order, and every record's key.
+        try {
+            Table indexed;
+            indexed.openFile(file, OpenMode::ReadOnly);
+            for (const std::string& p : indexed.checkIndexes())
+                problem(p);
+        } catch (const DatabaseError& e) {
+            problem(e.what());
         }
     }
     if (progress)

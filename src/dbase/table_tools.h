@@ -15,9 +15,11 @@ namespace dbase {
 using Progress = std::function<void(std::uint32_t done, std::uint32_t total)>;
 
 // Writes the records a walk of the table sees as CSV in UTF-8: a header row of field names,
-// then one row per record. Text is converted from the table's code page; numbers are written as
-// stored, dates as YYYY-MM-DD, logicals as T or F, blanks as empty cells. Returns the number of
-// records written; a write error throws DatabaseError naming outputName.
+// then one row per record. Text (field names included) is converted from the table's code page;
+// memo fields give their text; numbers are written as stored, dates as YYYY-MM-DD, logicals as
+// T or F, blanks and nulls as empty cells, other values as Table::fieldText reads them. Returns
+// the number of records written; a write error, or a memo that cannot be read, throws
+// DatabaseError.
 std::uint64_t dumpCsv(Table& table, std::FILE* out, const std::string& outputName,
                       const Progress& progress = {});
 

@@ -202,9 +202,10 @@ std::optional<QStringList> dbaseImportFields(const QString& path) {
     if (source.fieldCount() > kMaxImportFields)
         return std::nullopt;
     QStringList names;
-    for (const dbase::Field& f : source.fields())
-        names
-            << QString::fromLatin1(f.name.data(), qsizetype(f.name.size())).left(kImportNameLength);
+    for (const dbase::Field& f : source.fields()) {
+        const std::string utf8 = dbase::toUtf8(f.name, source.codePage());
+        names << QString::fromUtf8(utf8.data(), qsizetype(utf8.size())).left(kImportNameLength);
+    }
     return names;
 }
 
@@ -283,8 +284,9 @@ ImportReport importDbase(const ImportRun& run, const QString& path) {
                     continue;
                 // A date goes across as a date: through text a two-digit year could land in
                 // the wrong century.
-                if (target.type == FieldType::Date &&
-                    source.field(i).type == dbase::FieldType::Date) {
+                const dbase::FieldType sourceType = source.field(i).type;
+                if (target.type == FieldType::Date && (sourceType == dbase::FieldType::Date ||
+                                                       sourceType == dbase::FieldType::DateTime)) {
                     const auto d = source.fieldDate(i);
                     if (d && d->isValid())
                         table.setFieldDate(target.index, *d);
@@ -292,10 +294,12 @@ ImportReport importDbase(const ImportRun& run, const QString& path) {
                         table.clearField(target.index);
                     continue;
                 }
-                if (source.field(i).type == dbase::FieldType::Memo) {
-                    // The memo file is not read: say so rather than store nothing silently.
+                if (dbase::isBinaryType(sourceType)) {
+                    // A picture or an OLE object has no text to store: say so rather than
+                    // store nothing silently.
                     table.clearField(target.index);
-                    tally.add(ValueFate::Emptied);
+                    if (!source.isBlank(i))
+                        tally.add(ValueFate::Emptied);
                     continue;
                 }
                 tally.add(storeValue(table, target, sourceText(source, i, run.dates), run.dates,

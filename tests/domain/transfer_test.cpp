@@ -1,3 +1,4 @@
+#include "../support/dbf_bytes.h"
 #include "dbase/table_tools.h"
 #include "formats/text_codec.h"
 #include "items/database_ops.h"
@@ -460,4 +461,58 @@ TEST(Import, DbaseSourcesOfOtherShapes) {
     const auto recs = inv.records();
     ASSERT_EQ(recs.size(), 2u);
     EXPECT_EQ(recs[0][0], "b"); // file order
+}
+
+// Memo text comes across, not the memo's block number; FoxPro tables import, their binary
+// objects counted as values that could not be stored.
+TEST(Import, MemoTextAndFoxProTablesComeAcross) {
+    using namespace dbfbytes;
+    TestDir dir;
+    std::vector<int> blocks;
+    const std::string dbt = dbase3Memo({"Bought at the fair, 1998"}, blocks);
+    TableDesc d3;
+    d3.version = 0x83;
+    d3.driver = 0x03;
+    d3.fields = {{"NAME", 'C', 8}, {"NOTES", 'M', 10}};
+    d3.records = {" " + left("Lamp", 8) + right(std::to_string(blocks[0]), 10),
+                  " " + left("Vase", 8) + right("", 10)};
+    const std::string d3Table = tableFile(d3);
+    writeBytes(dir.file(QStringLiteral("OLD.DBF")),
+               QByteArray(d3Table.data(), qsizetype(d3Table.size())));
+    writeBytes(dir.file(QStringLiteral("OLD.DBT")), QByteArray(dbt.data(), qsizetype(dbt.size())));
+
+    Inventory inv(dir.file(QStringLiteral("HOME.DBF")));
+    ImportReport r =
+        importDbase(inv.run({F::Item, F::Descriptio}), dir.file(QStringLiteral("OLD.DBF")));
+    EXPECT_EQ(importSummary(r, ImportFileType::Dbase), QStringLiteral("Import Complete."));
+    auto recs = inv.records();
+    ASSERT_EQ(recs.size(), 2u);
+    EXPECT_EQ(recs[0][F::Descriptio - 1], QStringLiteral("Bought at the fair, 1998"));
+    EXPECT_EQ(recs[1][F::Descriptio - 1], QString());
+
+    // Visual FoxPro: an integer, a date-time and an OLE object.
+    std::vector<int> objects;
+    const std::string fpt = foxMemo({std::string("\x01\x02", 2)}, objects, 64, 2);
+    TableDesc vfp;
+    vfp.version = 0x30;
+    vfp.driver = 0x03;
+    vfp.fields = {{"NAME", 'C', 8}, {"QTY", 'I', 4}, {"SEEN", 'T', 8}, {"PHOTO", 'G', 4}};
+    vfp.records = {" " + left("Clock", 8) + le(3, 4) + le(2460374, 4) + le(45296000, 4) +
+                   le(std::uint64_t(objects[0]), 4)};
+    const std::string vfpTable = tableFile(vfp);
+    writeBytes(dir.file(QStringLiteral("FOX.DBF")),
+               QByteArray(vfpTable.data(), qsizetype(vfpTable.size())));
+    writeBytes(dir.file(QStringLiteral("FOX.FPT")), QByteArray(fpt.data(), qsizetype(fpt.size())));
+    EXPECT_EQ(*dbaseImportFields(dir.file(QStringLiteral("FOX.DBF"))),
+              (QStringList{"NAME", "QTY", "SEEN", "PHOTO"}));
+    r = importDbase(inv.run({F::Item, F::Quantity, F::PurchDate, F::UserDef1}),
+                    dir.file(QStringLiteral("FOX.DBF")));
+    EXPECT_EQ(r.imported, 1);
+    EXPECT_EQ(r.emptied, 1);
+    recs = inv.records();
+    ASSERT_EQ(recs.size(), 3u);
+    EXPECT_EQ(recs[2][0], QStringLiteral("Clock"));
+    EXPECT_EQ(recs[2][F::Quantity - 1], QStringLiteral("3"));
+    EXPECT_EQ(recs[2][F::PurchDate - 1], QStringLiteral("20240304"));
+    EXPECT_EQ(recs[2][F::UserDef1 - 1], QString());
 }

@@ -165,7 +165,7 @@ TEST_F(DamagedIndex, OneGarbledTagDoesNotCostTheOthers) {
 TEST_F(DamagedIndex, AFlagNamingAMissingIndexIsReportedAndCleared) {
     make({"b", "a"});
     fs::remove(mdx());
-    EXPECT_EQ(checkTable(m_file).problemCount, 1u);
+    EXPECT_EQ(checkTable(m_file).notes.size(), 1u);
     Table t;
     t.openFile(m_file, OpenMode::Exclusive, false);
     const std::vector<std::string> notes = t.regenerateIndexes();

@@ -251,11 +251,35 @@ TEST(CodePages, ConvertBothWaysAndRefuseWhatTheyCannotHold) {
     std::string all;
     for (int b = 0; b < 256; ++b)
         all += static_cast<char>(b);
-    for (CodePage page : {CodePage::Windows1252, CodePage::Dos437, CodePage::Dos850}) {
+    for (CodePage page : {CodePage::Windows1252, CodePage::Dos437, CodePage::Dos850,
+                          CodePage::Dos852, CodePage::Dos866}) {
         const EncodeResult back = fromUtf8(toUtf8(all, page), page);
         ASSERT_TRUE(back.ok) << codePageName(page);
         EXPECT_EQ(back.bytes, all) << codePageName(page);
     }
+    // The pages iconv converts: a byte the page leaves undefined reads as U+FFFD and cannot be
+    // written back; every defined one round-trips.
+    EXPECT_EQ(toUtf8("\xC0\x98\xFF", CodePage::Windows1251), "\u0410\uFFFD\u044F");
+    EXPECT_FALSE(fromUtf8("\uFFFD", CodePage::Windows1251).ok);
+    EXPECT_EQ(fromUtf8("\u0141\u00F3d\u017A", CodePage::Windows1250).bytes, "\xA3\xF3"
+                                                                            "d\x9F");
+
+    // Two-byte pages: whole characters both ways; a lead byte cut off by the field's end, or
+    // a pair the page does not define, reads as U+FFFD and the rest still reads.
+    EXPECT_EQ(toUtf8("\x82\xA0"
+                     "A\x82",
+                     CodePage::Japanese932),
+              "\u3042A\uFFFD");
+    EXPECT_EQ(toUtf8("\xD6\xD0", CodePage::ChineseSimplified936), "\u4E2D");
+    EXPECT_EQ(toUtf8("\xA4\xA4", CodePage::ChineseTraditional950), "\u4E2D");
+    EXPECT_EQ(toUtf8("\xC7\xD1", CodePage::Korean949), "\uD55C");
+    EXPECT_EQ(fromUtf8("x\u3042", CodePage::Japanese932).bytes, "x\x82\xA0");
+    EXPECT_EQ(fromUtf8("\u4E2D", CodePage::ChineseTraditional950).bytes, "\xA4\xA4");
+    const EncodeResult hangulInBig5 = fromUtf8("ab\uD55C", CodePage::ChineseTraditional950);
+    EXPECT_FALSE(hangulInBig5.ok);
+    EXPECT_EQ(hangulInBig5.badCharacter, U'\uD55C');
+    EXPECT_EQ(hangulInBig5.badOffset, 2u);
+    EXPECT_FALSE(fromUtf8("a\xC3", CodePage::Japanese932).ok);
 
     const EncodeResult greek = fromUtf8("ab\u03A9c", CodePage::Windows1252);
     EXPECT_FALSE(greek.ok);
@@ -289,8 +313,28 @@ TEST(LanguageDrivers, CodePageAndUpperCasingAgree) {
         EXPECT_EQ(codePageForLanguageDriver(dos850), CodePage::Dos850) << int(dos850);
         EXPECT_FALSE(isWindows1252Driver(dos850)) << int(dos850);
     }
-    for (const std::uint8_t none : {0x00, 0x64}) {
+    // Other languages' drivers, dBase's and FoxPro's numbering alike.
+    const std::pair<std::uint8_t, CodePage> others[] = {
+        {0x64, CodePage::Dos852},
+        {0x26, CodePage::Dos866},
+        {0xC9, CodePage::Windows1251},
+        {0xC8, CodePage::Windows1250},
+        {0x7B, CodePage::Japanese932},
+        {0x13, CodePage::Japanese932},
+        {0x4D, CodePage::ChineseSimplified936},
+        {0x78, CodePage::ChineseTraditional950},
+        {0x79, CodePage::Korean949},
+        {0x04, CodePage::MacRoman},
+    };
+    for (const auto& [driver, page] : others) {
+        EXPECT_EQ(codePageForLanguageDriver(driver), page) << int(driver);
+        EXPECT_TRUE(isKnownLanguageDriver(driver)) << int(driver);
+        EXPECT_FALSE(isWindows1252Driver(driver)) << int(driver);
+    }
+    // 0x68 names Kamenicky, for which the C library has no converter.
+    for (const std::uint8_t none : {0x00, 0x68, 0xFF}) {
         EXPECT_EQ(codePageForLanguageDriver(none), CodePage::Windows1252) << int(none);
+        EXPECT_FALSE(isKnownLanguageDriver(none)) << int(none);
         EXPECT_FALSE(isWindows1252Driver(none)) << int(none);
     }
     EXPECT_TRUE(isWindows1252Driver(kDefaultLanguageDriver));
