@@ -82,10 +82,22 @@ void MdxCursor::take(const MdxFile::Node& leaf, uint32_t index, int direction) {
     if (recno == 0)
         m_file->damaged("tag " + m_tag->name + " names record 0");
     if (m_valid && direction != 0) {
-        const int c = m_tag->compareEntry(key, recno, bytes(m_key), m_recno);
-        if (c * direction <= 0)
+        const int c = m_tag->compareKey(key, bytes(m_key));
+        if (c * direction < 0)
             m_file->damaged("the keys of tag " + m_tag->name + " are out of order on page " +
                             std::to_string(leaf.page));
+        if (c != 0 || direction != m_runDirection || m_runPages.empty()) {
+            m_runPages.assign(1, leaf.page);
+            m_runDirection = direction;
+        } else if (leaf.page != m_runPages.back()) {
+            if (std::find(m_runPages.begin(), m_runPages.end(), leaf.page) != m_runPages.end())
+                m_file->damaged("tag " + m_tag->name + " reaches page " +
+                                std::to_string(leaf.page) + " twice");
+            m_runPages.push_back(leaf.page);
+        }
+    } else {
+        m_runPages.assign(1, leaf.page);
+        m_runDirection = direction;
     }
     m_key.assign(reinterpret_cast<const char*>(key), m_tag->keyLength);
     m_recno = recno;
@@ -173,8 +185,26 @@ PathItem MdxCursor::descendTo(const std::string& key, uint32_t recno) {
     return finder.path().back();
 }
 
+// Stands the path on (key, recno) wherever it lies among the entries of its key.
+bool MdxCursor::locate(const std::string& key, uint32_t recno) {
+    MdxFile::Header h = headerFor(*m_tag);
+    TreeEdit finder(*m_file, h, *m_tag, [&](uint32_t page) { return readPage(page); });
+    const bool found = finder.findExact(key, recno);
+    m_path.clear();
+    m_descended.clear();
+    for (const auto& item : finder.path())
+        m_path.push_back({item.node.page, uint32_t(item.index)});
+    return found;
+}
+
 // Finds the place of the current entry again from the root and steps from there.
 bool MdxCursor::reposition(bool forward) {
+    // The tree changed: pages met before may hold other entries now.
+    m_runPages.clear();
+    m_runDirection = 0;
+    if (locate(m_key, m_recno))
+        return stepFromPath(forward);
+    // The entry is gone: step from the place record order gives it.
     const PathItem found = descendTo(m_key, m_recno);
     const Decoded& leaf = found.node;
     const uint32_t pos = uint32_t(found.index);
@@ -288,11 +318,30 @@ bool MdxCursor::seek(std::string_view key, uint32_t recno) {
     return remember(seekLocked(key, recno));
 }
 
-bool MdxCursor::seekLocked(std::string_view key, uint32_t recno) {
-    ensureTag();
+std::string MdxCursor::fullKey(std::string_view key) const {
     std::string k(key.substr(0, m_tag->keyLength));
     if (k.size() < m_tag->keyLength)
         k.append(m_tag->keyLength - k.size(), m_tag->type == KeyType::Character ? ' ' : '\0');
+    return k;
+}
+
+bool MdxCursor::find(std::string_view key, uint32_t recno) {
+    MdxFile::Lock lock(*m_file, false);
+    ensureTag();
+    const std::string k = fullKey(key);
+    if (recno != 0 && locate(k, recno)) {
+        const MdxFile::Node leaf = readPage(m_path.back().page);
+        m_valid = false;
+        take(leaf, m_path.back().index, 0);
+        return remember(true);
+    }
+    remember(seekLocked(k, recno));
+    return false;
+}
+
+bool MdxCursor::seekLocked(std::string_view key, uint32_t recno) {
+    ensureTag();
+    const std::string k = fullKey(key);
     m_key = k;
     m_recno = recno;
     m_valid = false;

@@ -126,7 +126,7 @@ TEST(KeyExpression, NumericAndDateKeysUseTheirBinaryForms) {
 TEST(KeyExpression, BadExpressionsAreDatabaseErrorsNamingTheExpression) {
     const auto fields = itemFields();
     const char* bad[] = {"Upper(Left(Colour,80))",  // unknown field
-                         "Lower(Category)",         // unknown function
+                         "Soundex(Category)",       // unknown function
                          "Upper(Left(Category,80)", // unclosed
                          "Category+Cost",           // mixed types
                          "Active",                  // logical key
