@@ -76,7 +76,7 @@ MdxFile::Node MdxCursor::readPage(uint32_t page) {
     return m_file->readNode(headerFor(*m_tag), *m_tag, page);
 }
 
-void MdxCursor::take(const MdxFile::Node& leaf, uint32_t index, int direction) {
+void MdxCursor::take(const MdxFile::Node& leaf, uint32_t index, int direction, bool entered) {
     const uint8_t* key = leaf.key(index);
     const uint32_t recno = leaf.ptr(index);
     if (recno == 0)
@@ -89,7 +89,7 @@ void MdxCursor::take(const MdxFile::Node& leaf, uint32_t index, int direction) {
         if (c != 0 || direction != m_runDirection || m_runPages.empty()) {
             m_runPages.assign(1, leaf.page);
             m_runDirection = direction;
-        } else if (leaf.page != m_runPages.back()) {
+        } else if (entered) {
             if (std::find(m_runPages.begin(), m_runPages.end(), leaf.page) != m_runPages.end())
                 m_file->damaged("tag " + m_tag->name + " reaches page " +
                                 std::to_string(leaf.page) + " twice");
@@ -126,7 +126,7 @@ bool MdxCursor::descendEdge(uint32_t page, bool leftmost) {
             }
             const uint32_t index = leftmost ? 0 : n.count - 1;
             m_path.push_back({page, index});
-            take(n, index, leftmost ? 1 : -1);
+            take(n, index, leftmost ? 1 : -1, true);
             return true;
         }
         const uint32_t index = leftmost ? 0 : n.count;
@@ -292,6 +292,12 @@ bool MdxCursor::step(bool forward) {
     if (quickStep(forward))
         return true;
     MdxFile::Lock lock(*m_file, false);
+    uint32_t counter = 0;
+    if (!m_file->readCounter(counter) || counter != m_runCounter) {
+        // The tree may have changed: pages met before may hold other keys now.
+        m_runPages.clear();
+        m_runCounter = counter;
+    }
     return remember(stepLocked(forward));
 }
 

@@ -232,7 +232,9 @@ private:
     bool locate(const std::string& key, uint32_t recno);
     std::string fullKey(std::string_view key) const;
     MdxFile::Node readPage(uint32_t page);
-    void take(const MdxFile::Node& leaf, uint32_t index, int direction);
+    // Takes entry index of leaf as the current one, checking the order against the entry before
+    // it (direction 1 forward, -1 backward, 0 none); entered when the step came into leaf.
+    void take(const MdxFile::Node& leaf, uint32_t index, int direction, bool entered = false);
 
     MdxFile* m_file;
     std::string m_tagName;
@@ -244,6 +246,7 @@ private:
     // any record order, so only this tells a walk that a garbled tree led it back to a leaf.
     std::vector<uint32_t> m_runPages;
     int m_runDirection = 0;
+    uint32_t m_runCounter = 0; // the change counter when m_runPages was last started afresh
     bool m_valid = false;
     bool m_cached = false;
     uint32_t m_counter = 0;
