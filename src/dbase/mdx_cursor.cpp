@@ -86,17 +86,16 @@ void MdxCursor::take(const MdxFile::Node& leaf, uint32_t index, int direction, b
         if (c * direction < 0)
             m_file->damaged("the keys of tag " + m_tag->name + " are out of order on page " +
                             std::to_string(leaf.page));
-        if (c != 0 || direction != m_runDirection || m_runPages.empty()) {
-            m_runPages.assign(1, leaf.page);
+        if (c != 0 || direction != m_runDirection) {
+            m_runLeaves = 1;
             m_runDirection = direction;
-        } else if (entered) {
-            if (std::find(m_runPages.begin(), m_runPages.end(), leaf.page) != m_runPages.end())
-                m_file->damaged("tag " + m_tag->name + " reaches page " +
-                                std::to_string(leaf.page) + " twice");
-            m_runPages.push_back(leaf.page);
+        } else if (entered && ++m_runLeaves > m_tag->pages / m_tag->blockPages) {
+            // More leaves under one key than the file has blocks: one was met twice.
+            m_file->damaged("tag " + m_tag->name + " reaches page " + std::to_string(leaf.page) +
+                            " twice");
         }
     } else {
-        m_runPages.assign(1, leaf.page);
+        m_runLeaves = 1;
         m_runDirection = direction;
     }
     m_key.assign(reinterpret_cast<const char*>(key), m_tag->keyLength);
@@ -200,7 +199,7 @@ bool MdxCursor::locate(const std::string& key, uint32_t recno) {
 // Finds the place of the current entry again from the root and steps from there.
 bool MdxCursor::reposition(bool forward) {
     // The tree changed: pages met before may hold other entries now.
-    m_runPages.clear();
+    m_runLeaves = 0;
     m_runDirection = 0;
     if (locate(m_key, m_recno))
         return stepFromPath(forward);
@@ -295,7 +294,7 @@ bool MdxCursor::step(bool forward) {
     uint32_t counter = 0;
     if (!m_file->readCounter(counter) || counter != m_runCounter) {
         // The tree may have changed: pages met before may hold other keys now.
-        m_runPages.clear();
+        m_runLeaves = 0;
         m_runCounter = counter;
     }
     return remember(stepLocked(forward));

@@ -243,10 +243,11 @@ private:
     std::vector<Step> m_path;
     std::vector<uint32_t> m_descended; // pages entered since the last entry taken
     // Leaves entered since the key last changed, walking in m_runDirection: equal keys come in
-    // any record order, so only this tells a walk that a garbled tree led it back to a leaf.
-    std::vector<uint32_t> m_runPages;
+    // any record order, so only this count tells a walk that a garbled tree led it back to a
+    // leaf (it would pass the number of blocks in the file).
+    uint32_t m_runLeaves = 0;
     int m_runDirection = 0;
-    uint32_t m_runCounter = 0; // the change counter when m_runPages was last started afresh
+    uint32_t m_runCounter = 0; // the change counter when m_runLeaves was last started afresh
     bool m_valid = false;
     bool m_cached = false;
     uint32_t m_counter = 0;

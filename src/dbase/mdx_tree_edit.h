@@ -89,7 +89,7 @@ public:
             return true;
         // Not where record order puts it: look through every entry of the key.
         descend(key, 0);
-        std::vector<uint32_t> leaves{m_path.back().node.page};
+        uint32_t leaves = 1;
         for (;;) {
             const PathItem& leaf = m_path.back();
             if (leaf.index < leaf.node.entries.size()) {
@@ -249,9 +249,10 @@ private:
                m_tag.compareKey(bytes(leaf.node.entries[leaf.index].key), bytes(key)) == 0;
     }
 
-    // Moves the path to the next entry in key order; false at the end of the tag. leaves holds
-    // the leaves entered so far: a garbled tree that leads back to one is damaged, not a loop.
-    bool advance(std::vector<uint32_t>& leaves) {
+    // Moves the path to the next entry in key order; false at the end of the tag. leaves counts
+    // the leaves entered so far: more than the file has blocks means a garbled tree led back
+    // to one, which is damage, not a loop.
+    bool advance(uint32_t& leaves) {
         PathItem& leaf = m_path.back();
         if (leaf.index + 1 < leaf.node.entries.size()) {
             ++leaf.index;
@@ -270,10 +271,9 @@ private:
                                    std::to_string(kMaxDepth) + " levels");
                 PathItem item{decode(m_read(page), m_tag.keyLength), 0};
                 if (item.node.leaf) {
-                    if (std::find(leaves.begin(), leaves.end(), page) != leaves.end())
+                    if (++leaves > m_header.pages / m_header.blockPages)
                         m_file.damaged("tag " + m_tag.name + " reaches page " +
                                        std::to_string(page) + " twice");
-                    leaves.push_back(page);
                     m_path.push_back(std::move(item));
                     return true;
                 }

@@ -137,9 +137,9 @@ public:
     // Records a walk would see: not deleted and accepted by the filter. Keeps the position.
     std::uint32_t countVisible();
     // The record numbers of the records a walk would see, in walking order: the selected
-    // tag's key order (equal keys in record order), or record order. Row N of a view is the
-    // record at index N, so a viewer that keeps this row map lands on any row at once (go
-    // there with gotoBookmark({rows[n]})) and needs to read only the rows it shows.
+    // tag's key order (equal keys in the order the tag keeps them), or record order. Row N of a
+    // view is the record at index N, so a viewer that keeps this row map lands on any row at once
+    // (go there with gotoBookmark({rows[n]})) and needs to read only the rows it shows.
     //
     // Built in bulk, without a system call per record: the tag's leaf pages are read in large
     // runs, and the records front to back in 64 KiB windows for the deletion flags and the

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -612,9 +613,9 @@ TEST(MdxForeignOrder, EqualKeysInAnyRecordOrderAreWalkedFoundAndRemovedExactly) 
     EXPECT_EQ(seen.size(), before.size() + 300); // the new entries lie ahead of it
 }
 
-// A garbled tree whose interior node leads to one leaf of equal keys twice: with equal keys in
-// any record order, the walk, the lookup and the removal must still see the damage.
-TEST(MdxDamage, ALeafOfEqualKeysMetTwiceIsDamageNotALoop) {
+// A garbled tree whose interior node leads to one leaf of equal keys over and over: with equal
+// keys in any record order, the walk, the lookup and the removal must still see the damage.
+TEST(MdxDamage, ATreeLeadingBackToALeafOfEqualKeysIsDamageNotALoop) {
     TempDir dir;
     const std::string path = (dir / "L.MDX").string();
     std::vector<Entry> entries;
@@ -628,10 +629,15 @@ TEST(MdxDamage, ALeafOfEqualKeysMetTwiceIsDamageNotALoop) {
     auto b = readFile(path);
     const uint32_t root = le::u32(&b[le::u32(&b[544]) * 512]);
     uint8_t* node = &b[root * 512];
-    const uint32_t count = le::u32(node);
-    ASSERT_EQ(count, 1u); // two leaves below one interior node
-    const uint16_t group = 16;
-    le::put32(node + 8 + count * group, le::u32(node + 8)); // the right child is the left one
+    ASSERT_EQ(le::u32(node), 1u); // two leaves below one interior node
+    const uint32_t leaf = le::u32(node + 8);
+    const uint32_t group = 16, children = 40;
+    le::put32(node, children - 1);
+    for (uint32_t i = 0; i < children; ++i) {
+        le::put32(node + 8 + i * group, leaf);
+        if (i + 1 < children)
+            std::memcpy(node + 8 + i * group + 4, padded("same", 10).data(), 10);
+    }
     writeFile(path, b);
 
     auto mdx = MdxFile::open(path, true);
