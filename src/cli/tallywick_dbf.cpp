@@ -213,8 +213,9 @@ int tags(const fs::path& file) {
                 list.size() == 1 ? "" : "s");
     std::printf("  Name        Key  Len  Expression\n");
     for (const IndexTag& tag : list)
-        std::printf("  %-10s  %c    %3d  %s\n", tag.name.c_str(), tag.keyType, tag.keyLength,
-                    tag.expression.c_str());
+        std::printf("  %-10s  %c    %3d  %s%s%s\n", tag.name.c_str(), tag.keyType, tag.keyLength,
+                    tag.expression.c_str(), tag.forCondition.empty() ? "" : "  FOR ",
+                    tag.forCondition.c_str());
     return kOk;
 }
 

@@ -231,7 +231,19 @@ void writeSlots(uint8_t* header, const std::vector<SlotInfo>& slots) {
     }
 }
 
+// Names other programs gave their tags are kept when a file is rewritten: 1 to 10 visible
+// ASCII characters (a leading underscore, say); a garbled name fails this.
 void checkTagName(std::string_view name) {
+    const bool ok =
+        !name.empty() && name.size() <= kMdxTagNameLength &&
+        std::all_of(name.begin(), name.end(), [](char c) { return c > ' ' && c < 0x7F; });
+    if (!ok)
+        throw DatabaseError("\"" + std::string(name) + "\" is not a valid tag name.");
+}
+
+} // namespace
+
+void MdxFile::checkNewTagName(std::string_view name) {
     const bool ok = !name.empty() && name.size() <= kMdxTagNameLength &&
                     std::isalpha(static_cast<unsigned char>(name[0])) &&
                     std::all_of(name.begin(), name.end(), [](char c) {
@@ -242,8 +254,6 @@ void checkTagName(std::string_view name) {
                             "\" is not a valid tag name (1 to 10 letters, digits or _, "
                             "starting with a letter).");
 }
-
-} // namespace
 
 void MdxFile::checkTagInfo(const MdxTagInfo& info) {
     checkTagName(info.name);
@@ -333,6 +343,7 @@ std::unique_ptr<MdxFile> MdxFile::create(const std::string& path, std::string_vi
 
 void MdxFile::addTag(MdxTagBuild build) {
     requireWritable();
+    checkNewTagName(build.info.name);
     MdxFile::checkTagInfo(build.info);
     build.info.name = upperName(build.info.name);
     Lock lock(*this, true);

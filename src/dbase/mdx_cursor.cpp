@@ -96,16 +96,27 @@ MdxFile::Node MdxCursor::readPage(uint32_t page) {
     return n;
 }
 
-void MdxCursor::take(const MdxFile::Node& leaf, uint32_t index, int direction) {
+void MdxCursor::take(const MdxFile::Node& leaf, uint32_t index, int direction, bool entered) {
     const uint8_t* key = leaf.key(index);
     const uint32_t recno = leaf.ptr(index);
     if (recno == 0)
         m_file->damaged("tag " + m_tag->name + " names record 0");
     if (m_valid && direction != 0) {
-        const int c = m_tag->compareEntry(key, recno, bytes(m_key), m_recno);
-        if (c * direction <= 0)
+        const int c = m_tag->compareKey(key, bytes(m_key));
+        if (c * direction < 0)
             m_file->damaged("the keys of tag " + m_tag->name + " are out of order on page " +
                             std::to_string(leaf.page));
+        if (c != 0 || direction != m_runDirection) {
+            m_runLeaves = 1;
+            m_runDirection = direction;
+        } else if (entered && ++m_runLeaves > m_tag->pages / m_tag->blockPages) {
+            // More leaves under one key than the file has blocks: one was met twice.
+            m_file->damaged("tag " + m_tag->name + " reaches page " + std::to_string(leaf.page) +
+                            " twice");
+        }
+    } else {
+        m_runLeaves = 1;
+        m_runDirection = direction;
     }
     m_key.assign(reinterpret_cast<const char*>(key), m_tag->keyLength);
     m_recno = recno;
@@ -134,7 +145,7 @@ bool MdxCursor::descendEdge(uint32_t page, bool leftmost) {
             }
             const uint32_t index = leftmost ? 0 : n.count - 1;
             m_path.push_back({page, index});
-            take(n, index, leftmost ? 1 : -1);
+            take(n, index, leftmost ? 1 : -1, true);
             return true;
         }
         const uint32_t index = leftmost ? 0 : n.count;
@@ -193,8 +204,26 @@ PathItem MdxCursor::descendTo(const std::string& key, uint32_t recno) {
     return finder.path().back();
 }
 
+// Stands the path on (key, recno) wherever it lies among the entries of its key.
+bool MdxCursor::locate(const std::string& key, uint32_t recno) {
+    MdxFile::Header h = headerFor(*m_tag);
+    TreeEdit finder(*m_file, h, *m_tag, [&](uint32_t page) { return readPage(page); });
+    const bool found = finder.findExact(key, recno);
+    m_path.clear();
+    m_descended.clear();
+    for (const auto& item : finder.path())
+        m_path.push_back({item.node.page, uint32_t(item.index)});
+    return found;
+}
+
 // Finds the place of the current entry again from the root and steps from there.
 bool MdxCursor::reposition(bool forward) {
+    // The tree changed: pages met before may hold other entries now.
+    m_runLeaves = 0;
+    m_runDirection = 0;
+    if (locate(m_key, m_recno))
+        return stepFromPath(forward);
+    // The entry is gone: step from the place record order gives it.
     const PathItem found = descendTo(m_key, m_recno);
     const Decoded& leaf = found.node;
     const uint32_t pos = uint32_t(found.index);
@@ -282,6 +311,12 @@ bool MdxCursor::step(bool forward) {
     if (quickStep(forward))
         return true;
     MdxFile::Lock lock(*m_file, false);
+    uint32_t counter = 0;
+    if (!m_file->readCounter(counter) || counter != m_runCounter) {
+        // The tree may have changed: pages met before may hold other keys now.
+        m_runLeaves = 0;
+        m_runCounter = counter;
+    }
     return remember(stepLocked(forward));
 }
 
@@ -333,11 +368,30 @@ bool MdxCursor::seek(std::string_view key, uint32_t recno) {
     return remember(seekLocked(key, recno));
 }
 
-bool MdxCursor::seekLocked(std::string_view key, uint32_t recno) {
-    ensureTag();
+std::string MdxCursor::fullKey(std::string_view key) const {
     std::string k(key.substr(0, m_tag->keyLength));
     if (k.size() < m_tag->keyLength)
         k.append(m_tag->keyLength - k.size(), m_tag->type == KeyType::Character ? ' ' : '\0');
+    return k;
+}
+
+bool MdxCursor::find(std::string_view key, uint32_t recno) {
+    MdxFile::Lock lock(*m_file, false);
+    ensureTag();
+    const std::string k = fullKey(key);
+    if (recno != 0 && locate(k, recno)) {
+        const MdxFile::Node leaf = readPage(m_path.back().page);
+        m_valid = false;
+        take(leaf, m_path.back().index, 0);
+        return remember(true);
+    }
+    remember(seekLocked(k, recno));
+    return false;
+}
+
+bool MdxCursor::seekLocked(std::string_view key, uint32_t recno) {
+    ensureTag();
+    const std::string k = fullKey(key);
     m_key = k;
     m_recno = recno;
     m_valid = false;

@@ -92,7 +92,11 @@ public:
     static std::vector<MdxTagInfo> salvageTags(const std::string& path);
 
     // Throws DatabaseError when a tag with this name, key and expression cannot be written.
+    // Names other programs chose (a leading underscore, say) pass.
     static void checkTagInfo(const MdxTagInfo& info);
+    // Throws DatabaseError unless name is one dBase itself would give a new tag: 1 to 10
+    // letters, digits or _, starting with a letter.
+    static void checkNewTagName(std::string_view name);
 
     ~MdxFile();
     MdxFile(const MdxFile&) = delete;
@@ -103,7 +107,8 @@ public:
     // Tag names compare without regard to letter case.
     std::optional<MdxTagInfo> findTag(std::string_view name);
 
-    // Bulk-builds a new tag from the given keys and adds it to the file.
+    // Bulk-builds a new tag from the given keys and adds it to the file; its name must pass
+    // checkNewTagName.
     void addTag(MdxTagBuild build);
     // Removes a tag; the file is rewritten without it (it may be left with no tags).
     void deleteTag(std::string_view name);
@@ -114,10 +119,11 @@ public:
     // then changing the index) is seen by other processes as one.
     void withWriteLock(const std::function<void()>& fn);
 
-    // Adds (key, recno) to a tag; an entry already present is left as it is, and on a
-    // unique tag a key already present is not added again.
+    // Adds (key, recno) to a tag; an entry already present where record order puts it is
+    // left as it is, and on a unique tag a key already present is not added again.
     void insertKey(std::string_view tag, std::string_view key, uint32_t recno);
-    // Removes (key, recno); false when the tag does not hold it.
+    // Removes (key, recno) wherever it lies among the entries of its key, which other writers
+    // keep newest first or in no order; false when the tag does not hold it.
     bool removeKey(std::string_view tag, std::string_view key, uint32_t recno);
 
     // Walks the whole tag checking the tree (node sizes, page numbers, key order, the
@@ -197,6 +203,9 @@ public:
     bool prior();
     // Stands on the first entry not below (key, recno); false when there is none.
     bool seek(std::string_view key, uint32_t recno = 0);
+    // Stands on the entry (key, recno) whatever the record order among the entries of its key.
+    // False when the tag does not hold it; the cursor then stands as seek(key, recno) leaves it.
+    bool find(std::string_view key, uint32_t recno);
 
     // Steps forward up to n entries under one lock, appending each key to keys (they all have
     // the tag's key length) and its record to recnos; returns how many it took. The cursor
@@ -228,8 +237,12 @@ private:
     bool stepFromPath(bool forward);
     bool reposition(bool forward);
     mdx_detail::PathItem descendTo(const std::string& key, uint32_t recno);
+    bool locate(const std::string& key, uint32_t recno);
+    std::string fullKey(std::string_view key) const;
     MdxFile::Node readPage(uint32_t page);
-    void take(const MdxFile::Node& leaf, uint32_t index, int direction);
+    // Takes entry index of leaf as the current one, checking the order against the entry before
+    // it (direction 1 forward, -1 backward, 0 none); entered when the step came into leaf.
+    void take(const MdxFile::Node& leaf, uint32_t index, int direction, bool entered = false);
 
     MdxFile* m_file;
     std::string m_tagName;
@@ -237,6 +250,12 @@ private:
     uint64_t m_generation = 0;
     std::vector<Step> m_path;
     std::vector<uint32_t> m_descended; // pages entered since the last entry taken
+    // Leaves entered since the key last changed, walking in m_runDirection: equal keys come in
+    // any record order, so only this count tells a walk that a garbled tree led it back to a
+    // leaf (it would pass the number of blocks in the file).
+    uint32_t m_runLeaves = 0;
+    int m_runDirection = 0;
+    uint32_t m_runCounter = 0; // the change counter when m_runLeaves was last started afresh
     bool m_valid = false;
     bool m_cached = false;
     uint32_t m_counter = 0;

@@ -75,13 +75,11 @@ bool MdxFile::removeKey(std::string_view tagName, std::string_view key, uint32_t
         return false;
     const std::string k(key);
     TreeEdit edit(*this, h, tag, [&](uint32_t page) { return readNode(h, tag, page); });
-    edit.descend(k, recno);
+    if (!edit.findExact(k, recno))
+        return false;
     auto& path = edit.path();
     PathItem& leaf = path.back();
     auto& es = leaf.node.entries;
-    if (leaf.index >= es.size() || es[leaf.index].ptr != recno ||
-        tag.compareKey(bytes(es[leaf.index].key), bytes(k)) != 0)
-        return false;
     const bool wasMax = leaf.index + 1 == es.size();
     es.erase(es.begin() + long(leaf.index));
     leaf.node.dirty = true;

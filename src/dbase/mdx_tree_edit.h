@@ -4,6 +4,7 @@
 
 #include "dbase/mdx_internal.h"
 
+#include <algorithm>
 #include <functional>
 
 namespace dbase::mdx_detail {
@@ -32,7 +33,9 @@ public:
                        " levels");
     }
 
-    // Fills the path to the leaf position of the first entry not below (key, recno).
+    // Fills the path to the leaf position of the first entry not below (key, recno). Among
+    // equal keys in another record order (other writers keep them newest first) it stops at
+    // some place inside that key's run: right for an insert, a guess for a lookup.
     void descend(const std::string& key, uint32_t recno) {
         m_path.clear();
         uint32_t page = m_tag.root;
@@ -44,25 +47,24 @@ public:
             PathItem item{decode(m_read(page), m_tag.keyLength), 0};
             auto& es = item.node.entries;
             if (item.node.leaf) {
-                item.index = std::size_t(std::partition_point(es.begin(), es.end(),
-                                                              [&](const Entry& e) {
-                                                                  return m_tag.compareEntry(
-                                                                             bytes(e.key), e.ptr, k,
-                                                                             recno) < 0;
-                                                              }) -
-                                         es.begin());
+                item.index = boundary(0, es.size(), [&](std::size_t i) {
+                    return m_tag.compareEntry(bytes(es[i].key), es[i].ptr, k, recno) < 0;
+                });
                 m_path.push_back(std::move(item));
                 return;
             }
-            auto lo = std::partition_point(es.begin(), es.end(), [&](const Entry& e) {
-                return m_tag.compareKey(bytes(e.key), k) < 0;
+            const std::size_t lo = boundary(0, es.size(), [&](std::size_t i) {
+                return m_tag.compareKey(bytes(es[i].key), k) < 0;
             });
-            auto hi = std::partition_point(lo, es.end(), [&](const Entry& e) {
-                return m_tag.compareKey(bytes(e.key), k) <= 0;
+            const std::size_t hi = boundary(lo, es.size(), [&](std::size_t i) {
+                return m_tag.compareKey(bytes(es[i].key), k) <= 0;
             });
-            std::size_t chosen = std::size_t(hi - es.begin());
-            if (lo != hi) {
-                // Children whose highest key equals the key: pick by their highest entry.
+            std::size_t chosen = hi;
+            // Children whose highest key equals the key: pick by their highest entry. The
+            // first entry of a key (recno 0) is always in the first of them.
+            if (lo != hi && recno == 0) {
+                chosen = lo;
+            } else if (lo != hi) {
                 auto below = [&](std::size_t i) {
                     std::string mk;
                     uint32_t mr = 0;
@@ -70,22 +72,35 @@ public:
                         return true;
                     return m_tag.compareEntry(bytes(mk), mr, k, recno) < 0;
                 };
-                std::size_t a = std::size_t(lo - es.begin());
-                std::size_t b = std::size_t(hi - es.begin());
-                if (!below(b - 1)) {
-                    while (a < b - 1) {
-                        const std::size_t mid = a + (b - 1 - a) / 2;
-                        if (below(mid))
-                            a = mid + 1;
-                        else
-                            b = mid + 1;
-                    }
-                    chosen = a;
-                }
+                if (!below(hi - 1))
+                    chosen = boundary(lo, hi - 1, below);
             }
             item.index = chosen;
             page = item.node.child(chosen);
             m_path.push_back(std::move(item));
+        }
+    }
+
+    // Stands the path on the entry (key, recno) wherever it lies among the entries of its key,
+    // in whatever record order they are kept. False when the tag does not hold it.
+    bool findExact(const std::string& key, uint32_t recno) {
+        descend(key, recno);
+        if (atEntry(key, recno))
+            return true;
+        // Not where record order puts it: look through every entry of the key.
+        descend(key, 0);
+        uint32_t leaves = 1;
+        for (;;) {
+            const PathItem& leaf = m_path.back();
+            if (leaf.index < leaf.node.entries.size()) {
+                const Entry& e = leaf.node.entries[leaf.index];
+                if (m_tag.compareKey(bytes(e.key), bytes(key)) != 0)
+                    return false;
+                if (e.ptr == recno)
+                    return true;
+            }
+            if (!advance(leaves))
+                return false;
         }
     }
 
@@ -213,6 +228,62 @@ public:
     }
 
 private:
+    // The first index in [from, to) where pred is false, pred being true just before it. A
+    // plain bisection: it keeps that property even where pred is not monotone, as it is not
+    // over equal keys in another record order.
+    template <class Pred> static std::size_t boundary(std::size_t from, std::size_t to, Pred pred) {
+        while (from < to) {
+            const std::size_t mid = from + (to - from) / 2;
+            if (pred(mid))
+                from = mid + 1;
+            else
+                to = mid;
+        }
+        return from;
+    }
+
+    bool atEntry(const std::string& key, uint32_t recno) const {
+        const PathItem& leaf = m_path.back();
+        return leaf.index < leaf.node.entries.size() &&
+               leaf.node.entries[leaf.index].ptr == recno &&
+               m_tag.compareKey(bytes(leaf.node.entries[leaf.index].key), bytes(key)) == 0;
+    }
+
+    // Moves the path to the next entry in key order; false at the end of the tag. leaves counts
+    // the leaves entered so far: more than the file has blocks means a garbled tree led back
+    // to one, which is damage, not a loop.
+    bool advance(uint32_t& leaves) {
+        PathItem& leaf = m_path.back();
+        if (leaf.index + 1 < leaf.node.entries.size()) {
+            ++leaf.index;
+            return true;
+        }
+        for (std::size_t level = m_path.size() - 1; level > 0; --level) {
+            PathItem& parent = m_path[level - 1];
+            if (parent.index >= parent.node.entries.size())
+                continue; // came up from the right-most child
+            ++parent.index;
+            m_path.resize(level);
+            uint32_t page = parent.node.child(parent.index);
+            for (;;) {
+                if (m_path.size() >= std::size_t(kMaxDepth))
+                    m_file.damaged("tag " + m_tag.name + " is deeper than " +
+                                   std::to_string(kMaxDepth) + " levels");
+                PathItem item{decode(m_read(page), m_tag.keyLength), 0};
+                if (item.node.leaf) {
+                    if (++leaves > m_header.pages / m_header.blockPages)
+                        m_file.damaged("tag " + m_tag.name + " reaches page " +
+                                       std::to_string(page) + " twice");
+                    m_path.push_back(std::move(item));
+                    return true;
+                }
+                page = item.node.child(0);
+                m_path.push_back(std::move(item));
+            }
+        }
+        return false;
+    }
+
     MdxFile& m_file;
     MdxFile::Header& m_header;
     const MdxFile::TagState& m_tag;

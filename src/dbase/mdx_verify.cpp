@@ -52,8 +52,9 @@ std::vector<std::pair<std::string, uint32_t>> MdxFile::verifyTag(std::string_vie
                         damaged("tag " + tag.name + " names record " + std::to_string(recno) +
                                 ", past the end of the table");
                     checkBounds(n.key(i));
-                    if (!out.empty() && tag.compareEntry(bytes(out.back().first), out.back().second,
-                                                         n.key(i), recno) >= 0)
+                    // Equal keys may come in any record order: other writers keep them
+                    // newest first.
+                    if (!out.empty() && tag.compareKey(bytes(out.back().first), n.key(i)) > 0)
                         damaged("the keys of tag " + tag.name + " are out of order on page " +
                                 std::to_string(page));
                     out.emplace_back(

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <optional>
 #include <unistd.h>
 #include <unordered_set>
 
@@ -88,10 +89,11 @@ std::unique_ptr<ProductionIndex> ProductionIndex::open(Table& table) {
 }
 
 std::unique_ptr<ProductionIndex> ProductionIndex::create(Table& table, std::string_view tag,
-                                                         std::string_view expression) {
+                                                         std::string_view expression,
+                                                         std::string_view forCondition) {
     const fs::path path = pathFor(table.path());
     std::vector<MdxTagBuild> builds;
-    builds.push_back(buildTag(table, tag, expression));
+    builds.push_back(buildTag(table, tag, expression, forCondition));
     const std::string base = path.stem().string();
     auto file =
         MdxFile::create(path.string(), upper(base), table.languageDriver(), std::move(builds));
@@ -114,19 +116,31 @@ std::unique_ptr<ProductionIndex> ProductionIndex::salvage(Table& table,
 std::vector<IndexTag> ProductionIndex::tags() {
     std::vector<IndexTag> out;
     for (const MdxTagInfo& t : m_file->tags())
-        out.push_back({t.name, t.expression, static_cast<char>(t.keyType), t.keyLength});
+        out.push_back(
+            {t.name, t.expression, t.forExpression, static_cast<char>(t.keyType), t.keyLength});
     return out;
 }
 
+namespace {
+
+// A key whose width depends on the record (TRIM and the like) takes the length the tag's
+// writer chose.
+void adoptKeyLength(KeyExpression& e, const MdxTagInfo& tag) {
+    if (e.variableWidth() && tag.keyType == KeyType::Character && tag.keyLength >= 1 &&
+        tag.keyLength <= kMaxCharacterKeyLength)
+        e.useKeyLength(tag.keyLength);
+}
+
+} // namespace
+
 const KeyExpression& ProductionIndex::expression(Table& table, const MdxTagInfo& tag) {
-    if (!tag.forExpression.empty())
-        throw DatabaseError(m_path.string() + ": tag " + tag.name +
-                            " has a FOR condition, which this program cannot keep up to date.");
-    auto it = m_expressions.find(tag.expression);
+    const auto cacheKey = std::make_pair(tag.expression, tag.keyLength);
+    auto it = m_expressions.find(cacheKey);
     if (it == m_expressions.end()) {
         auto parsed = std::make_unique<KeyExpression>(tag.expression, layoutOf(table),
                                                       table.languageDriver());
-        it = m_expressions.emplace(tag.expression, std::move(parsed)).first;
+        adoptKeyLength(*parsed, tag);
+        it = m_expressions.emplace(cacheKey, std::move(parsed)).first;
     }
     const KeyExpression& e = *it->second;
     if (e.keyType() != tag.keyType || e.keyLength() != tag.keyLength)
@@ -134,6 +148,18 @@ const KeyExpression& ProductionIndex::expression(Table& table, const MdxTagInfo&
                             " do not match its expression " + tag.expression +
                             " for this table.  Regenerate the indexes to repair it.");
     return e;
+}
+
+const ForCondition* ProductionIndex::condition(Table& table, const MdxTagInfo& tag) {
+    if (tag.forExpression.empty())
+        return nullptr;
+    auto it = m_conditions.find(tag.forExpression);
+    if (it == m_conditions.end()) {
+        auto parsed = std::make_unique<ForCondition>(tag.forExpression, layoutOf(table),
+                                                     table.languageDriver());
+        it = m_conditions.emplace(tag.forExpression, std::move(parsed)).first;
+    }
+    return it->second.get();
 }
 
 std::string ProductionIndex::keyFromValue(const MdxTagInfo& tag, std::string_view value) const {
@@ -169,20 +195,25 @@ std::vector<MdxTagBuild> ProductionIndex::buildAll(Table& table,
                                                    std::vector<std::string>& skipped) {
     std::vector<MdxTagBuild> builds;
     std::vector<std::unique_ptr<KeyExpression>> expressions;
+    std::vector<std::unique_ptr<ForCondition>> conditions;
     const uint32_t count = table.recordCount();
     for (const MdxTagInfo& t : tags) {
         // One garbled tag must not cost the others: it is left out and named.
         try {
-            if (!t.forExpression.empty())
-                throw DatabaseError("it has a FOR condition, which this program cannot rebuild");
             // The expression decides the key layout; a damaged tag header may say otherwise.
             auto e = std::make_unique<KeyExpression>(t.expression, layoutOf(table),
                                                      table.languageDriver());
+            adoptKeyLength(*e, t);
+            std::unique_ptr<ForCondition> condition;
+            if (!t.forExpression.empty())
+                condition = std::make_unique<ForCondition>(t.forExpression, layoutOf(table),
+                                                           table.languageDriver());
             MdxTagInfo info = t;
             info.keyType = e->keyType();
             info.keyLength = e->keyLength();
             MdxFile::checkTagInfo(info);
             expressions.push_back(std::move(e));
+            conditions.push_back(std::move(condition));
             builds.push_back({info, MdxKeySet(info.keyLength)});
             builds.back().keys.reserve(count);
         } catch (const DatabaseError& error) {
@@ -193,6 +224,8 @@ std::vector<MdxTagBuild> ProductionIndex::buildAll(Table& table,
     std::string key;
     forEachRecord(table, [&](uint32_t recno, const uint8_t* record) {
         for (std::size_t i = 0; i < builds.size(); ++i) {
+            if (conditions[i] && !conditions[i]->matches(record))
+                continue;
             key.clear();
             expressions[i]->evaluate(record, key);
             builds[i].keys.add(key, recno);
@@ -203,16 +236,23 @@ std::vector<MdxTagBuild> ProductionIndex::buildAll(Table& table,
 
 // The keys of a new tag over every record; an expression that cannot be used throws.
 MdxTagBuild ProductionIndex::buildTag(Table& table, std::string_view tag,
-                                      std::string_view expression) {
+                                      std::string_view expression, std::string_view forCondition) {
+    MdxFile::checkNewTagName(tag);
     MdxTagInfo info;
     info.name = std::string(tag);
     info.expression = std::string(expression);
+    info.forExpression = std::string(forCondition);
     const KeyExpression parsed(expression, layoutOf(table), table.languageDriver());
+    std::optional<ForCondition> condition;
+    if (!forCondition.empty())
+        condition.emplace(forCondition, layoutOf(table), table.languageDriver());
     info.keyType = parsed.keyType();
     info.keyLength = parsed.keyLength();
     MdxTagBuild build{info, MdxKeySet(info.keyLength)};
     std::string key;
     forEachRecord(table, [&](uint32_t recno, const uint8_t* record) {
+        if (condition && !condition->matches(record))
+            return;
         key.clear();
         parsed.evaluate(record, key);
         build.keys.add(key, recno);
@@ -220,10 +260,11 @@ MdxTagBuild ProductionIndex::buildTag(Table& table, std::string_view tag,
     return build;
 }
 
-void ProductionIndex::addTag(Table& table, std::string_view tag, std::string_view expression) {
+void ProductionIndex::addTag(Table& table, std::string_view tag, std::string_view expression,
+                             std::string_view forCondition) {
     // Reading the records under the index's write lock: a writer elsewhere either finished
     // before (its record is read here) or updates the new tag after.
-    m_file->withWriteLock([&] { m_file->addTag(buildTag(table, tag, expression)); });
+    m_file->withWriteLock([&] { m_file->addTag(buildTag(table, tag, expression, forCondition)); });
 }
 
 void ProductionIndex::deleteTag(std::string_view tag) {
@@ -253,8 +294,10 @@ std::vector<std::string> ProductionIndex::check(Table& table) {
     for (const MdxTagInfo& tag : tags) {
         std::vector<std::pair<std::string, uint32_t>> entries;
         const KeyExpression* e = nullptr;
+        const ForCondition* condition = nullptr;
         try {
             e = &expression(table, tag);
+            condition = this->condition(table, tag);
             entries = m_file->verifyTag(tag.name, count);
         } catch (const DatabaseError& error) {
             problems.push_back("tag " + tag.name + ": " + error.what());
@@ -281,11 +324,12 @@ std::vector<std::string> ProductionIndex::check(Table& table) {
         std::string key;
         forEachRecord(table, [&](uint32_t recno, const uint8_t* record) {
             const bool deleted = record[0] == uint8_t(kDeletedFlag);
+            const bool meets = !condition || condition->matches(record);
             if (seen[recno] > 1) {
                 report("record " + std::to_string(recno) + " is in the tag " +
                        std::to_string(seen[recno]) + " times");
             } else if (seen[recno] == 0) {
-                if (deleted)
+                if (deleted || !meets)
                     return;
                 if (tag.unique) {
                     key.clear();
@@ -295,6 +339,10 @@ std::vector<std::string> ProductionIndex::check(Table& table) {
                     return;
                 }
                 report("record " + std::to_string(recno) + " is missing");
+                return;
+            } else if (!meets && !deleted) {
+                report("record " + std::to_string(recno) +
+                       " is in the tag although it does not meet the FOR condition");
                 return;
             }
             key.clear();
@@ -346,23 +394,33 @@ void ProductionIndex::writeLocked(Table& table, std::uint32_t recNo, std::string
     // Refuse the write when some tag could not follow it.
     const std::vector<MdxTagInfo> tags = m_file->tags();
     std::vector<const KeyExpression*> expressions;
-    for (const MdxTagInfo& tag : tags)
+    std::vector<const ForCondition*> conditions;
+    for (const MdxTagInfo& tag : tags) {
         expressions.push_back(&expression(table, tag));
+        conditions.push_back(condition(table, tag));
+    }
     m_file->setPendingWrite(recNo);
     store();
     std::string oldKey, newKey;
+    const auto* oldRecord = reinterpret_cast<const uint8_t*>(before.data());
+    const auto* newRecord = reinterpret_cast<const uint8_t*>(after.data());
     for (std::size_t i = 0; i < tags.size(); ++i) {
         const KeyExpression& e = *expressions[i];
+        const ForCondition* c = conditions[i];
+        // A FOR condition decides whether the record is in the tag before and after.
+        const bool wasIn = !before.empty() && (!c || c->matches(oldRecord));
+        const bool isIn = !c || c->matches(newRecord);
         newKey.clear();
-        e.evaluate(reinterpret_cast<const uint8_t*>(after.data()), newKey);
-        if (!before.empty()) {
+        e.evaluate(newRecord, newKey);
+        if (wasIn) {
             oldKey.clear();
-            e.evaluate(reinterpret_cast<const uint8_t*>(before.data()), oldKey);
-            if (oldKey == newKey)
+            e.evaluate(oldRecord, oldKey);
+            if (isIn && oldKey == newKey)
                 continue;
             m_file->removeKey(tags[i].name, oldKey, recNo);
         }
-        m_file->insertKey(tags[i].name, newKey, recNo);
+        if (isIn)
+            m_file->insertKey(tags[i].name, newKey, recNo);
     }
     m_file->setPendingWrite(0);
 }
@@ -429,17 +487,14 @@ std::uint32_t TagOrder::last() {
 std::uint32_t TagOrder::step(bool forward) {
     if (m_pending) {
         m_pending = false;
-        const bool found = m_cursor.seek(m_pendingKey, m_pendingRecno);
-        const bool exact =
-            found && m_cursor.recno() == m_pendingRecno && m_cursor.key() == m_pendingKey;
-        // Not in the tag (any more): the entry after the place it would have is already
-        // the next one.
-        if (forward && found && !exact)
-            return checked(true);
-        if (!found && !forward)
-            return checked(m_cursor.last());
-        if (!found)
-            return 0;
+        if (!m_cursor.find(m_pendingKey, m_pendingRecno)) {
+            // Not in the tag (any more, or its FOR condition leaves it out): the entry after
+            // the place it would have is already the next one.
+            if (forward)
+                return m_cursor.valid() ? checked(true) : 0;
+            if (!m_cursor.valid())
+                return checked(m_cursor.last());
+        }
     }
     return checked(forward ? m_cursor.next() : m_cursor.prior());
 }

@@ -22,7 +22,8 @@ class Table;
 struct IndexTag {
     std::string name;
     std::string expression;
-    char keyType = 'C'; // C, N or D
+    std::string forCondition; // empty when the tag holds every record
+    char keyType = 'C';       // C, N or D
     int keyLength = 0;
 };
 
@@ -34,9 +35,11 @@ public:
     // Opens the index of an open table. Throws DatabaseError naming the index when it is
     // missing or fails its header checks.
     static std::unique_ptr<ProductionIndex> open(Table& table);
-    // Creates the index of an open table with one tag built from its records.
+    // Creates the index of an open table with one tag built from its records (those that meet
+    // forCondition, when there is one).
     static std::unique_ptr<ProductionIndex> create(Table& table, std::string_view tag,
-                                                   std::string_view expression);
+                                                   std::string_view expression,
+                                                   std::string_view forCondition = {});
 
     // Writes the index of an open table afresh from the tags its damaged file still names.
     // Tags that cannot be rebuilt (a garbled name or expression) are left out and named in
@@ -51,15 +54,19 @@ public:
     std::vector<IndexTag> tags();
     std::optional<MdxTagInfo> findTag(std::string_view name) { return m_file->findTag(name); }
 
-    void addTag(Table& table, std::string_view tag, std::string_view expression);
+    void addTag(Table& table, std::string_view tag, std::string_view expression,
+                std::string_view forCondition = {});
     void deleteTag(std::string_view tag);
     // Rebuilds every tag from the table's records. Returns what could not be rebuilt, one
     // message per tag left out of the new file.
     std::vector<std::string> regenerate(Table& table);
 
     // The parsed key expression of a tag, for this table's fields. Throws DatabaseError when
-    // the expression cannot be used (unknown field or function, or a FOR condition).
+    // the expression cannot be used (unknown field or function, or keys of another length).
     const KeyExpression& expression(Table& table, const MdxTagInfo& tag);
+    // The parsed FOR condition of a tag; nullptr for a tag without one. Throws DatabaseError
+    // when the condition cannot be used.
+    const ForCondition* condition(Table& table, const MdxTagInfo& tag);
     // Turns a lookup value into the tag's key: text padded with blanks, a decimal number, or a
     // date as YYYYMMDD.
     std::string keyFromValue(const MdxTagInfo& tag, std::string_view value) const;
@@ -80,14 +87,17 @@ private:
     ProductionIndex(std::filesystem::path path, std::unique_ptr<MdxFile> file);
     void writeLocked(Table& table, std::uint32_t recNo, std::string_view before,
                      std::string_view after, const std::function<void()>& store);
-    static MdxTagBuild buildTag(Table& table, std::string_view tag, std::string_view expression);
+    static MdxTagBuild buildTag(Table& table, std::string_view tag, std::string_view expression,
+                                std::string_view forCondition);
     static std::vector<MdxTagBuild> buildAll(Table& table, const std::vector<MdxTagInfo>& tags,
                                              const std::filesystem::path& path,
                                              std::vector<std::string>& skipped);
 
     std::filesystem::path m_path;
     std::unique_ptr<MdxFile> m_file;
-    std::map<std::string, std::unique_ptr<KeyExpression>> m_expressions; // by expression text
+    // By expression text and key length, and by condition text.
+    std::map<std::pair<std::string, uint16_t>, std::unique_ptr<KeyExpression>> m_expressions;
+    std::map<std::string, std::unique_ptr<ForCondition>> m_conditions;
 };
 
 // Walks the records in the order of one tag. Record numbers the tag names beyond the table's

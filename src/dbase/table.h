@@ -152,9 +152,9 @@ public:
     // Records a walk would see: not deleted and accepted by the filter. Keeps the position.
     std::uint32_t countVisible();
     // The record numbers of the records a walk would see, in walking order: the selected
-    // tag's key order (equal keys in record order), or record order. Row N of a view is the
-    // record at index N, so a viewer that keeps this row map lands on any row at once (go
-    // there with gotoBookmark({rows[n]})) and needs to read only the rows it shows.
+    // tag's key order (equal keys in the order the tag keeps them), or record order. Row N of a
+    // view is the record at index N, so a viewer that keeps this row map lands on any row at once
+    // (go there with gotoBookmark({rows[n]})) and needs to read only the rows it shows.
     //
     // Built in bulk, without a system call per record: the tag's leaf pages are read in large
     // runs, and the records front to back in 64 KiB windows for the deletion flags and the
@@ -238,15 +238,19 @@ public:
     int requireField(std::string_view name) const;
 
     // Production index NAME.MDX. Every post and delete keeps every tag right; deleted records
-    // keep their keys until a pack.
+    // keep their keys until a pack, unless a tag's FOR condition leaves them out.
     static std::filesystem::path indexPath(const std::filesystem::path& tableFile);
     bool hasIndex() const { return m_index != nullptr; }
     std::vector<IndexTag> indexTags();
-    // Adds a tag built from the records (creating NAME.MDX and setting byte 28 for the first).
-    void addIndex(std::string_view tag, std::string_view expression);
+    // Adds a tag built from the records (creating NAME.MDX and setting byte 28 for the first);
+    // with a FOR condition the tag holds only the records that meet it.
+    void addIndex(std::string_view tag, std::string_view expression,
+                  std::string_view forCondition = {});
     // Deleting the last tag removes NAME.MDX and clears byte 28.
     void deleteIndex(std::string_view tag);
-    // Walks in the tag's key order (equal keys in record order); "" walks in record order.
+    // Walks in the tag's key order (equal keys in the order the tag keeps them: record order
+    // in tags this engine writes, often newest first in other programs'); "" walks in record
+    // order.
     // Tag names compare without regard to letter case. Goes to first().
     void setIndex(std::string_view tag);
     const std::string& indexName() const { return m_indexName; }

@@ -70,15 +70,16 @@ std::vector<IndexTag> Table::indexTags() {
     return m_index->tags();
 }
 
-void Table::addIndex(std::string_view tag, std::string_view expression) {
+void Table::addIndex(std::string_view tag, std::string_view expression,
+                     std::string_view forCondition) {
     requireWritable("add an index tag");
     checkBrowseMode();
     followIndexChanges();
     if (m_index) {
-        m_index->addTag(*this, tag, expression);
+        m_index->addTag(*this, tag, expression, forCondition);
         return;
     }
-    attachIndex(ProductionIndex::create(*this, tag, expression));
+    attachIndex(ProductionIndex::create(*this, tag, expression, forCondition));
     setProductionIndexFlag(true);
 }
 

@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace enginetest {
@@ -104,6 +108,81 @@ inline std::vector<std::string> walkNames(dbase::Table& t) {
     for (t.first(); !t.eof(); t.next())
         names.push_back(t.fieldText("Name"));
     return names;
+}
+
+// Rewrites tag number `tag` (0-based) of an index so that every run of equal keys lists its
+// records newest first, as other dBase writers keep them. Keys and tree stay as they are.
+inline void storeEqualKeysNewestFirst(const fs::path& mdx, int tag) {
+    std::string b = readFile(mdx);
+    auto u32 = [&](std::size_t at) {
+        std::uint32_t v = 0;
+        for (int i = 3; i >= 0; --i)
+            v = (v << 8) | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
+        return v;
+    };
+    auto u16 = [&](std::size_t at) {
+        return static_cast<std::size_t>(static_cast<unsigned char>(b[at]) |
+                                        (static_cast<unsigned char>(b[at + 1]) << 8));
+    };
+    const std::size_t header = std::size_t{u32(544 + 32 * static_cast<std::size_t>(tag))} * 512;
+    const std::size_t keyLength = u16(header + 12);
+    const std::size_t group = u16(header + 18);
+    std::vector<std::size_t> entries; // leaf entries in key order
+    std::function<void(std::uint32_t)> walk = [&](std::uint32_t page) {
+        const std::size_t node = std::size_t{page} * 512;
+        const std::uint32_t n = u32(node);
+        const bool leaf = u32(node + 8 + n * group) == 0;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            if (leaf)
+                entries.push_back(node + 8 + i * group);
+            else
+                walk(u32(node + 8 + i * group));
+        }
+        if (!leaf)
+            walk(u32(node + 8 + n * group));
+    };
+    walk(u32(header));
+    for (std::size_t i = 0; i < entries.size();) {
+        std::size_t j = i + 1;
+        while (j < entries.size() &&
+               b.compare(entries[j] + 4, keyLength, b, entries[i] + 4, keyLength) == 0)
+            ++j;
+        for (std::size_t lo = i, hi = j - 1; lo < hi; ++lo, --hi)
+            std::swap_ranges(b.begin() + static_cast<long>(entries[lo]),
+                             b.begin() + static_cast<long>(entries[lo] + 4),
+                             b.begin() + static_cast<long>(entries[hi]));
+        i = j;
+    }
+    writeFile(mdx, b);
+}
+
+inline bool havePerlXBase() {
+    return std::system("perl -MXBase::Index -e 1 2>/dev/null") == 0;
+}
+
+// (key, record number) of a character tag as Perl's XBase::Index (libdbd-xbase-perl) reads
+// it, in its order; keys without their trailing blanks.
+inline std::vector<std::pair<std::string, std::uint32_t>> perlTagEntries(const fs::path& mdx,
+                                                                         const std::string& tag) {
+    const fs::path out = mdx.parent_path() / "perl-dump.txt";
+    const std::string cmd = "perl -MXBase::Index -e '$i = XBase::Index->new($ARGV[0], tag => "
+                            "$ARGV[1]) or die XBase::Index->errstr; $i->prepare_select; "
+                            "while (my ($k, $v) = $i->fetch) { print \"$k|$v\\n\" }' " +
+                            mdx.string() + " " + tag + " > " + out.string();
+    std::vector<std::pair<std::string, std::uint32_t>> entries;
+    if (std::system(cmd.c_str()) != 0) {
+        ADD_FAILURE() << "XBase::Index could not read tag " << tag << " of " << mdx;
+        return entries;
+    }
+    std::ifstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        const auto bar = line.rfind('|');
+        std::string key = line.substr(0, bar);
+        while (!key.empty() && key.back() == ' ')
+            key.pop_back();
+        entries.emplace_back(key, static_cast<std::uint32_t>(std::stoul(line.substr(bar + 1))));
+    }
+    return entries;
 }
 
 } // namespace enginetest

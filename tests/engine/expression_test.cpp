@@ -47,6 +47,11 @@ struct Record {
     }
 };
 
+std::string padded(std::string s, std::size_t n) {
+    s.resize(n, ' ');
+    return s;
+}
+
 std::string hex(const std::string& s) {
     std::string out;
     char buf[4];
@@ -126,7 +131,7 @@ TEST(KeyExpression, NumericAndDateKeysUseTheirBinaryForms) {
 TEST(KeyExpression, BadExpressionsAreDatabaseErrorsNamingTheExpression) {
     const auto fields = itemFields();
     const char* bad[] = {"Upper(Left(Colour,80))",  // unknown field
-                         "Lower(Category)",         // unknown function
+                         "Soundex(Category)",       // unknown function
                          "Upper(Left(Category,80)", // unclosed
                          "Category+Cost",           // mixed types
                          "Active",                  // logical key
@@ -202,4 +207,87 @@ TEST(DateKeys, JulianDaysAndCalendarChecks) {
     EXPECT_LT(cmp(early, late), 0);
     EXPECT_LT(cmp(late, blank), 0);
     EXPECT_EQ(cmp(blank, dateKey("00000000")), 0);
+}
+
+TEST(KeyExpression, TheCommonDBaseFunctionsKeepTheirMeaning) {
+    Record r;
+    r.set("CATEGORY", "  Kitchen").set("DESCRIPTIO", "12.5kg box").set("QUANTITY", "7");
+    r.set("PURCHDATE", "19961231").set("COST", "-5.25");
+    EXPECT_EQ(r.key("VAL(Descriptio)+Quantity"), r.key("19.5+0"));
+    EXPECT_EQ(r.key("STR(VAL('  -3.5x'),6,2)"), " -3.50");
+    EXPECT_EQ(r.key("STR(VAL('x1'),3)"), "  0"); // no number at the start
+    EXPECT_EQ(r.key("SUBSTR(Category,3,4)"), "Kitc");
+    EXPECT_EQ(r.key("SUBSTR(Category,18)"), "   ");     // to the end of the field
+    EXPECT_EQ(r.key("SUBSTR(Category,30,2)+'|'"), "|"); // past the end: nothing
+    EXPECT_EQ(r.key("RIGHT(Descriptio,4)"), "    ");    // fields keep their trailing blanks
+    EXPECT_EQ(r.key("RIGHT(TRIM(Descriptio),3)+'|'"), "box|");
+    EXPECT_EQ(r.key("DTOC(PurchDate)"), "12/31/96");
+    EXPECT_EQ(r.set("PURCHDATE", "").key("DTOC(PurchDate)"), "  /  /  ");
+    EXPECT_EQ(r.key("IIF(Quantity>5,'many','few')+'|'"), "many|");
+    EXPECT_EQ(r.key("IIF(Cost<0,-Cost,Cost)"), r.key("5.25"));
+    EXPECT_EQ(r.key("LOWER(LEFT(Category,5))"), "  kit");
+    EXPECT_EQ(r.key("DTOS(CTOD('02/29/2000'))"), "20000229");
+    EXPECT_EQ(r.key("STR(YEAR(CTOD('1/2/95'))*100+MONTH({01/02/95}),6)"), "199501");
+    // "-" moves the trailing blanks of the left text to the end.
+    EXPECT_EQ(r.key("LEFT(Descriptio,12)-'|'"), "12.5kg box|  ");
+
+    // TRIM and LTRIM make the width depend on the record: the key is padded to the widest.
+    KeyExpression trimmed("TRIM(Category)+LTRIM(Category)", r.fields);
+    EXPECT_TRUE(trimmed.variableWidth());
+    EXPECT_EQ(trimmed.keyLength(), 40);
+    EXPECT_EQ(trimmed.evaluate(r.bytes.data()), padded("  KitchenKitchen", 40));
+    // ... or to the length another program chose for it.
+    trimmed.useKeyLength(12);
+    EXPECT_EQ(trimmed.evaluate(r.bytes.data()), "  KitchenKit");
+    EXPECT_THROW(KeyExpression("Category", r.fields).useKeyLength(12), DatabaseError);
+    EXPECT_FALSE(KeyExpression("SUBSTR(Category,2,3)+DTOC(PurchDate)", r.fields).variableWidth());
+}
+
+TEST(ForCondition, LogicalOperatorsComparisonsAndDeleted) {
+    Record r;
+    r.set("CATEGORY", "Smithson").set("QUANTITY", "12").set("ACTIVE", "T");
+    r.set("PURCHDATE", "19960315").set("COST", "2.50");
+    auto meets = [&](const char* text) {
+        return ForCondition(text, r.fields).matches(r.bytes.data());
+    };
+    EXPECT_TRUE(meets(".NOT. DELETED()"));
+    r.bytes[0] = '*';
+    EXPECT_FALSE(meets(".NOT.DELETED()"));
+    EXPECT_TRUE(meets("deleted()"));
+    r.bytes[0] = ' ';
+    // Texts compare as with SET EXACT OFF: up to the right side's length.
+    EXPECT_TRUE(meets("Category = 'Smith'"));
+    EXPECT_FALSE(meets("'Smith' = Category"));
+    EXPECT_FALSE(meets("Category == 'Smith'"));
+    EXPECT_TRUE(meets("Category == 'Smithson'"));
+    EXPECT_TRUE(meets("Category <> 'Jones' .AND. Category # 'Jo' .AND. Category != 'x'"));
+    EXPECT_FALSE(meets("Category > 'Sm' .OR. Category < 'A'"));
+    EXPECT_TRUE(meets("Category >= 'Sm' .AND. Category < 'T'"));
+    EXPECT_TRUE(meets("'thso' $ Category"));
+    EXPECT_TRUE(meets("UPPER(Category) = 'SMITH'"));
+    // Numbers and dates by value; logical fields and constants.
+    EXPECT_TRUE(meets("Quantity>10.AND.Cost<=2.5"));
+    EXPECT_FALSE(meets("Quantity*Cost > 30"));
+    EXPECT_TRUE(meets("PurchDate > {12/31/95} .AND. PurchDate < CTOD('04/01/96')"));
+    EXPECT_TRUE(meets("Active .AND. .NOT. .F."));
+    EXPECT_TRUE(meets("!Active = .F."));
+    // .AND. binds tighter than .OR.; .NOT. tighter than both.
+    EXPECT_TRUE(meets(".T. .OR. .F. .AND. .F."));
+    EXPECT_FALSE(meets("(.T. .OR. .F.) .AND. .F."));
+    EXPECT_FALSE(meets(".NOT. .T. .OR. .F."));
+    r.set("PURCHDATE", "");
+    EXPECT_TRUE(meets("PurchDate < {01/01/00}")); // a blank date is below every date
+    EXPECT_TRUE(meets("DTOS(PurchDate) = ' '"));
+
+    const auto fields = itemFields();
+    for (const char* bad : {"Quantity", "Category = 5", "Active > .F.", ".NOT. Category",
+                            "Quantity >", "PurchDate = {13/45/96}", "Category $ Quantity"}) {
+        try {
+            ForCondition c(bad, fields);
+            ADD_FAILURE() << "accepted: " << bad;
+        } catch (const DatabaseError& e) {
+            EXPECT_NE(std::string(e.what()).find("\"" + std::string(bad) + "\""), std::string::npos)
+                << e.what();
+        }
+    }
 }

@@ -3,11 +3,13 @@
 #include "dbase/expression.h"
 #include "dbase/little_endian.h"
 #include "dbase/mdx_file.h"
+#include "engine_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -513,4 +515,136 @@ TEST(MdxIndependentReader, PerlXBaseIndexReadsOurTagInOurOrder) {
                             uint32_t(std::stoul(line.substr(bar + 1))));
     }
     EXPECT_EQ(theirs, ours);
+}
+
+// Other writers keep equal keys newest first. Every entry is walked once each way, found and
+// removed exactly wherever it lies in its run, and a cursor of another handle keeps its place
+// while the run it stands in grows and splits.
+TEST(MdxForeignOrder, EqualKeysInAnyRecordOrderAreWalkedFoundAndRemovedExactly) {
+    TempDir dir;
+    const std::string path = (dir / "D.MDX").string();
+    std::vector<Entry> initial;
+    for (uint32_t r = 1; r <= 900; ++r)
+        initial.emplace_back(padded("k" + std::to_string(r % 4), 10), r);
+    {
+        std::vector<MdxTagBuild> builds;
+        builds.push_back(characterTag("T", 10, initial));
+        MdxFile::create(path, "D", 0x57, std::move(builds));
+    }
+    enginetest::storeEqualKeysNewestFirst(path, 0);
+    auto mdx = MdxFile::open(path, true);
+    auto cursor = mdx->cursor("T");
+    std::set<Entry> model(initial.begin(), initial.end());
+
+    auto expectModel = [&] {
+        const auto forward = walkForward(cursor);
+        ASSERT_EQ(forward.size(), model.size());
+        ASSERT_EQ(std::set<Entry>(forward.begin(), forward.end()), model);
+        for (std::size_t i = 1; i < forward.size(); ++i)
+            ASSERT_LE(forward[i - 1].first, forward[i].first);
+        ASSERT_EQ(walkBackward(cursor), forward);
+        ASSERT_EQ(mdx->verifyTag("T", 100000), forward);
+        for (std::size_t i = 0; i < forward.size(); i += 7) {
+            ASSERT_TRUE(cursor.find(forward[i].first, forward[i].second));
+            ASSERT_EQ(Entry(cursor.key(), cursor.recno()), forward[i]);
+            if (i + 1 < forward.size()) {
+                ASSERT_TRUE(cursor.next());
+                ASSERT_EQ(Entry(cursor.key(), cursor.recno()), forward[i + 1]);
+            }
+        }
+        EXPECT_FALSE(cursor.find(padded("k1", 10), 999999));
+    };
+    expectModel();
+    {
+        const auto forward = walkForward(cursor);
+        EXPECT_GT(forward[0].second, forward[1].second); // stored newest first
+    }
+
+    std::mt19937 rng(17);
+    uint32_t nextRecno = 901;
+    for (int op = 0; op < 600; ++op) {
+        auto it = model.begin();
+        std::advance(it, long(rng() % model.size()));
+        const Entry victim = *it;
+        if (op % 3 == 0) { // a new record
+            const Entry e(padded("k" + std::to_string(rng() % 4), 10), nextRecno++);
+            mdx->insertKey("T", e.first, e.second);
+            model.insert(e);
+        } else if (op % 3 == 1) { // an edit moving a record to another key
+            ASSERT_TRUE(mdx->removeKey("T", victim.first, victim.second));
+            const Entry e(padded("k" + std::to_string(rng() % 4), 10), victim.second);
+            mdx->insertKey("T", e.first, e.second);
+            model.erase(victim);
+            model.insert(e);
+        } else {
+            ASSERT_TRUE(mdx->removeKey("T", victim.first, victim.second));
+            EXPECT_FALSE(mdx->removeKey("T", victim.first, victim.second));
+            model.erase(victim);
+        }
+    }
+    expectModel();
+
+    // A reader halfway through a run while the writer fills it: the entries that were there
+    // are each visited once.
+    auto reader = MdxFile::open(path, false);
+    auto walker = reader->cursor("T");
+    const std::set<Entry> before = model;
+    std::vector<Entry> seen;
+    ASSERT_TRUE(walker.first());
+    seen.emplace_back(walker.key(), walker.recno());
+    while (seen.size() < model.size() / 2 && walker.next())
+        seen.emplace_back(walker.key(), walker.recno());
+    const std::string runKey = seen.back().first;
+    // Entries behind it in its leaf go, so that it has to find its place again.
+    for (std::size_t back = 2; back <= 3; ++back)
+        ASSERT_TRUE(
+            mdx->removeKey("T", seen[seen.size() - back].first, seen[seen.size() - back].second));
+    for (int i = 0; i < 300; ++i)
+        mdx->insertKey("T", runKey, nextRecno++);
+    while (walker.next())
+        seen.emplace_back(walker.key(), walker.recno());
+    std::map<Entry, int> visits;
+    for (const Entry& e : seen)
+        ++visits[e];
+    for (const Entry& e : before)
+        EXPECT_EQ(visits.count(e) ? visits[e] : 0, 1) << e.first << " " << e.second;
+    for (const auto& [e, n] : visits)
+        EXPECT_EQ(n, 1) << e.first << " " << e.second;
+    EXPECT_EQ(seen.size(), before.size() + 300); // the new entries lie ahead of it
+}
+
+// A garbled tree whose interior node leads to one leaf of equal keys over and over: with equal
+// keys in any record order, the walk, the lookup and the removal must still see the damage.
+TEST(MdxDamage, ATreeLeadingBackToALeafOfEqualKeysIsDamageNotALoop) {
+    TempDir dir;
+    const std::string path = (dir / "L.MDX").string();
+    std::vector<Entry> entries;
+    for (uint32_t r = 1; r <= 100; ++r)
+        entries.emplace_back(padded("same", 10), r);
+    {
+        std::vector<MdxTagBuild> builds;
+        builds.push_back(characterTag("T", 10, entries));
+        MdxFile::create(path, "L", 0x57, std::move(builds));
+    }
+    auto b = readFile(path);
+    const uint32_t root = le::u32(&b[le::u32(&b[544]) * 512]);
+    uint8_t* node = &b[root * 512];
+    ASSERT_EQ(le::u32(node), 1u); // two leaves below one interior node
+    const uint32_t leaf = le::u32(node + 8);
+    const uint32_t group = 16, children = 40;
+    le::put32(node, children - 1);
+    for (uint32_t i = 0; i < children; ++i) {
+        le::put32(node + 8 + i * group, leaf);
+        if (i + 1 < children)
+            std::memcpy(node + 8 + i * group + 4, padded("same", 10).data(), 10);
+    }
+    writeFile(path, b);
+
+    auto mdx = MdxFile::open(path, true);
+    auto c = mdx->cursor("T");
+    EXPECT_THROW(walkForward(c), DatabaseError);
+    EXPECT_THROW(walkBackward(c), DatabaseError);
+    EXPECT_THROW(mdx->verifyTag("T", 100), DatabaseError);
+    EXPECT_THROW(c.find(padded("same", 10), 999), DatabaseError);
+    EXPECT_THROW(mdx->removeKey("T", padded("same", 10), 999), DatabaseError);
 }
