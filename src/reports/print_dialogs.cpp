@@ -2,6 +2,7 @@
 
 #include "appearance/set_colors.h"
 #include "settings/settings.h"
+#include "ui/designed_widgets.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
 #include "ui/window_context.h"
@@ -16,33 +17,10 @@
 
 namespace {
 
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(geometry);
-    b->setAutoDefault(false);
-    return b;
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-    auto* l = new QLabel(caption, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setGeometry(geometry);
-    return l;
-}
-
-QLineEdit* edit(QWidget* parent, const char* name, int maxLength, QRect geometry) {
-    auto* e = new QLineEdit(parent);
-    e->setObjectName(QString::fromLatin1(name));
-    e->setMaxLength(maxLength);
-    e->setGeometry(geometry);
-    return e;
-}
-
-void helpOnF1(QDialog* dialog, const QString& keyword) {
-    QObject::connect(new QShortcut(QKeySequence::HelpContents, dialog), &QShortcut::activated,
-                     dialog, [dialog, keyword] { openHelp(keyword, dialog); });
-}
+using ui::button;
+using ui::edit;
+using ui::helpOnF1;
+using ui::label;
 
 void showDesigned(QDialog* dialog, const DesignGeometry& design, const ColorSet& colors,
                   WindowContext& context) {

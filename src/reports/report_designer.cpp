@@ -6,6 +6,7 @@
 #include "reports/report_file.h"
 #include "reports/report_generator.h"
 #include "reports/report_layout.h"
+#include "ui/designed_widgets.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
 #include "ui/window_context.h"
@@ -22,6 +23,11 @@
 
 namespace {
 
+using ui::check;
+using ui::group;
+using ui::helpOnF1;
+using ui::label;
+
 // Design layout at 640 x 480: name, width, fonts and content on the left; titles and the
 // miscellaneous switches on the right; the four buttons along the bottom.
 constexpr int kClientWidth = 632;
@@ -35,20 +41,6 @@ constexpr int kBoxWidth = kColumnWidth - 20;
 const QString kDefinitionHelp = QStringLiteral("User Defined Reports");
 const QString kFontsHelp = QStringLiteral("Report Fonts");
 
-QGroupBox* group(QWidget* parent, const char* name, const QString& title, QRect geometry) {
-    auto* g = new QGroupBox(title, parent);
-    g->setObjectName(QString::fromLatin1(name));
-    g->setGeometry(geometry);
-    return g;
-}
-
-QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geometry) {
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QString::fromLatin1(name));
-    l->setGeometry(geometry);
-    return l;
-}
-
 QLineEdit* edit(QWidget* parent, const char* name, int maxLength, QRect geometry) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(QString::fromLatin1(name));
@@ -58,31 +50,11 @@ QLineEdit* edit(QWidget* parent, const char* name, int maxLength, QRect geometry
     return e;
 }
 
-QCheckBox* check(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-    auto* c = new QCheckBox(caption, parent);
-    c->setObjectName(QString::fromLatin1(name));
-    c->setGeometry(geometry);
-    return c;
-}
-
-QPushButton* pushButton(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(geometry);
-    b->setAutoDefault(false);
-    return b;
-}
-
 void showDesigned(QDialog* dialog, const DesignGeometry& design, const ColorSet& colors,
                   WindowContext& context) {
     ApplyUserFonts(dialog, context.fonts);
     RestoreAndScale(dialog, design, context.scaleFactor, context.screen);
     SetColors(dialog, colors);
-}
-
-void helpOnF1(QDialog* dialog, const QString& keyword) {
-    QObject::connect(new QShortcut(QKeySequence::HelpContents, dialog), &QShortcut::activated,
-                     dialog, [dialog, keyword] { openHelp(keyword, dialog); });
 }
 
 QFont qFontOf(const ReportFont& f) {
@@ -145,14 +117,14 @@ TUserReport::TUserReport(ReportDefinition& definition, QString programDir,
         m_fontBoxes[std::size_t(i)] = box;
     }
     auto* setFonts =
-        pushButton(fonts, "SetFonts", QStringLiteral("&Set Fonts"), {108, 129, 120, 24});
+        ui::button(fonts, "SetFonts", QStringLiteral("&Set Fonts"), {108, 129, 120, 24});
 
     auto* content = group(this, "ContentGroup", QStringLiteral("Report Content"),
                           {kLeft, 270, kColumnWidth, 104});
     label(content, "NumLinesLabel", QStringLiteral("Number of Lines"), {10, 24, 96, 20});
     edit(content, "NumLines", 2, {108, 22, 32, 22});
     check(content, "UseTotals", QStringLiteral("Use Totals"), {164, 23, 130, 20});
-    auto* specify = pushButton(content, "SpecifyButton", QStringLiteral("&Specify Report Content"),
+    auto* specify = ui::button(content, "SpecifyButton", QStringLiteral("&Specify Report Content"),
                                {10, 62, kBoxWidth, 29});
 
     // Right column.
@@ -192,10 +164,10 @@ TUserReport::TUserReport(ReportDefinition& definition, QString programDir,
     }
 
     // Buttons.
-    auto* update = pushButton(this, "UpdateButton", QStringLiteral("&Update"), {88, 384, 100, 29});
-    auto* remove = pushButton(this, "DeleteButton", QStringLiteral("&Delete"), {208, 384, 100, 29});
-    auto* help = pushButton(this, "HelpButton", QStringLiteral("&Help"), {328, 384, 100, 29});
-    auto* cancel = pushButton(this, "CancelButton", QStringLiteral("&Cancel"), {448, 384, 100, 29});
+    auto* update = ui::button(this, "UpdateButton", QStringLiteral("&Update"), {88, 384, 100, 29});
+    auto* remove = ui::button(this, "DeleteButton", QStringLiteral("&Delete"), {208, 384, 100, 29});
+    auto* help = ui::button(this, "HelpButton", QStringLiteral("&Help"), {328, 384, 100, 29});
+    auto* cancel = ui::button(this, "CancelButton", QStringLiteral("&Cancel"), {448, 384, 100, 29});
 
     connect(setFonts, &QPushButton::clicked, this, &TUserReport::SetFontsClick);
     connect(specify, &QPushButton::clicked, this, &TUserReport::SpecifyButtonClick);
@@ -487,12 +459,12 @@ TReportFonts::TReportFonts(ReportDefinition& definition, const ColorSet& colors,
         box->setReadOnly(true);
         box->setFocusPolicy(Qt::ClickFocus);
         setBoxText(box, fontDescription(m_def.fonts[kShownFonts[std::size_t(i)]]));
-        auto* b = pushButton(this, rows[i].button, QStringLiteral("New Font"),
+        auto* b = ui::button(this, rows[i].button, QStringLiteral("New Font"),
                              {292, 12 + 30 * i, 80, 26});
         const ReportFontRole role = kShownFonts[std::size_t(i)];
         connect(b, &QPushButton::clicked, this, [this, role] { NewFontClick(role); });
     }
-    auto* ok = pushButton(this, "OkButton", QStringLiteral("&Ok"), {152, 136, 81, 27});
+    auto* ok = ui::button(this, "OkButton", QStringLiteral("&Ok"), {152, 136, 81, 27});
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     helpOnF1(this, kFontsHelp);

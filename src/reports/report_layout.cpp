@@ -1,6 +1,7 @@
 #include "reports/report_layout.h"
 
 #include "appearance/set_colors.h"
+#include "ui/designed_widgets.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
 #include "ui/window_context.h"
@@ -16,6 +17,9 @@
 #include <QShortcut>
 
 namespace {
+
+using ui::button;
+using ui::helpOnF1;
 
 constexpr int kDesignPointSize = 8;
 // The drawn rows end at 375 design pixels; the buttons sit below them.
@@ -41,24 +45,11 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geom
     return l;
 }
 
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(geometry);
-    b->setAutoDefault(false);
-    return b;
-}
-
 void showDesigned(QDialog* dialog, const DesignGeometry& design, const ColorSet& colors,
                   WindowContext& context) {
     ApplyUserFonts(dialog, context.fonts);
     RestoreAndScale(dialog, design, context.scaleFactor, context.screen);
     SetColors(dialog, colors);
-}
-
-void helpOnF1(QDialog* dialog, const QString& keyword) {
-    QObject::connect(new QShortcut(QKeySequence::HelpContents, dialog), &QShortcut::activated,
-                     dialog, [dialog, keyword] { openHelp(keyword, dialog); });
 }
 
 } // namespace

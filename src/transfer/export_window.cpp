@@ -6,6 +6,7 @@
 #include "transfer/item_export.h"
 #include "transfer/transfer_grid.h"
 #include "ui/busy_cursor.h"
+#include "ui/designed_widgets.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
 #include "ui/window_context.h"
@@ -20,6 +21,8 @@
 #include <QShortcut>
 
 namespace {
+
+using ui::button;
 // Design layout at 640 x 480: the grid on the left, choices and buttons on the right.
 constexpr int kClientWidth = 600;
 constexpr int kClientHeight = 440;
@@ -44,14 +47,6 @@ QLabel* heading(QWidget* parent, const char* name, const QString& text, QRect ge
     l->setFont(f);
     markHeading(l, Heading::Minor);
     return l;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(geometry);
-    b->setAutoDefault(false);
-    return b;
 }
 
 QRadioButton* radio(QWidget* parent, const char* name, const QString& caption, int top) {

@@ -7,6 +7,7 @@
 #include "transfer/delimited_text.h"
 #include "transfer/transfer_grid.h"
 #include "ui/busy_cursor.h"
+#include "ui/designed_widgets.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
 #include "ui/window_context.h"
@@ -28,6 +29,8 @@
 #include <cmath>
 
 namespace {
+
+using ui::button;
 constexpr int kDesignPointSize = 9;
 
 // Import window at 640 x 480: the grid on the left, the buttons and the count on the right.
@@ -57,14 +60,6 @@ QLabel* heading(QWidget* parent, const char* name, const QString& text, QRect ge
     l->setFont(f);
     markHeading(l, Heading::Minor);
     return l;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(QString::fromLatin1(name));
-    b->setGeometry(geometry);
-    b->setAutoDefault(false);
-    return b;
 }
 
 // The windows are centred and scaled; the import window then moves 10 pixels up when it sits
