@@ -81,18 +81,52 @@ MdxFile::Node MdxCursor::readPage(uint32_t page) {
         m_pagesGeneration = m_generation;
     }
     if (stable)
-        for (const MdxFile::Node& kept : m_pages)
-            if (kept.page == page)
-                return kept;
+        for (auto it = m_pages.begin(); it != m_pages.end(); ++it)
+            if (it->page == page) {
+                // Most recently used last: the path's upper pages stay while leaves come and go.
+                std::rotate(it, it + 1, m_pages.end());
+                return m_pages.back();
+            }
     // Another writer may have grown the file since the page count was last read.
     if (uint64_t(page) + m_tag->blockPages > m_tag->pages)
         m_tag->pages = m_file->readHeader().pages;
-    MdxFile::Node n = m_file->readNode(headerFor(*m_tag), *m_tag, page);
+    MdxFile::Node n =
+        stable ? readThroughWindow(page) : m_file->readNode(headerFor(*m_tag), *m_tag, page);
     if (stable) {
         if (m_pages.size() >= kKeptPages)
             m_pages.erase(m_pages.begin());
         m_pages.push_back(n);
     }
+    return n;
+}
+
+// A tree written in one go lies in key order on disk, so the leaves a walk visits next are
+// mostly the pages that follow: read a run of them at once and take the next ones from it.
+MdxFile::Node MdxCursor::readThroughWindow(uint32_t page) {
+    const uint64_t from = uint64_t(page) * kPageSize;
+    const uint32_t blockBytes = m_tag->blockBytes;
+    if (m_windowCounter != m_pagesCounter || m_windowGeneration != m_pagesGeneration ||
+        from < m_windowStart || from + blockBytes > m_windowStart + m_window.size()) {
+        const MdxFile::Header h = headerFor(*m_tag);
+        m_file->checkPage(h, *m_tag, page);
+        const uint64_t fileBytes = uint64_t(m_tag->pages) * kPageSize;
+        const uint64_t size = std::min<uint64_t>(kWindowBytes, fileBytes - from);
+        m_window.resize(std::max<uint64_t>(size, blockBytes));
+        if (!readAll(m_file->m_fd, m_window.data(), m_window.size(), off_t(from))) {
+            m_window.clear();
+            return m_file->readNode(h, *m_tag, page);
+        }
+        m_windowStart = from;
+        m_windowCounter = m_pagesCounter;
+        m_windowGeneration = m_pagesGeneration;
+    }
+    m_file->checkPage(headerFor(*m_tag), *m_tag, page);
+    MdxFile::Node n;
+    n.page = page;
+    n.group = m_tag->groupLength;
+    const auto at = m_window.begin() + long(from - m_windowStart);
+    n.block.assign(at, at + blockBytes);
+    m_file->finishNode(*m_tag, n);
     return n;
 }
 

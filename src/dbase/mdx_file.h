@@ -240,6 +240,7 @@ private:
     bool locate(const std::string& key, uint32_t recno);
     std::string fullKey(std::string_view key) const;
     MdxFile::Node readPage(uint32_t page);
+    MdxFile::Node readThroughWindow(uint32_t page);
     // Takes entry index of leaf as the current one, checking the order against the entry before
     // it (direction 1 forward, -1 backward, 0 none); entered when the step came into leaf.
     void take(const MdxFile::Node& leaf, uint32_t index, int direction, bool entered = false);
@@ -267,6 +268,12 @@ private:
     std::vector<MdxFile::Node> m_pages;
     uint32_t m_pagesCounter = 0;
     uint64_t m_pagesGeneration = 0;
+    // A run of pages read in one go, while the file stays as it was then.
+    static constexpr std::size_t kWindowBytes = 32 * 1024;
+    std::vector<uint8_t> m_window;
+    uint64_t m_windowStart = 0;
+    uint32_t m_windowCounter = 0;
+    uint64_t m_windowGeneration = 0;
     // What the last readAhead was read under.
     bool m_aheadValid = false;
     uint32_t m_aheadCounter = 0;
