@@ -301,21 +301,19 @@ void Table::endBatch() {
         int fd;
         ~Unlock() { locks::unlock(fd, locks::kAppendByte); }
     } unlockOnExit{m_fd};
-    bool counted = true;
     try {
         if (m_recordCount != m_batchWritten)
             writeRecordCount(m_recordCount);
     } catch (...) {
         // The records past the count written last stay hidden; the index is left marked, so
         // the next writer or opener rebuilds it from what the count shows.
-        counted = false;
         m_recordCount = m_batchWritten;
         forgetCachedRecords();
         if (m_index)
             m_index->endBatch(*this, m_batchStart + 1, false);
         throw;
     }
-    if (m_index && counted)
+    if (m_index)
         m_index->endBatch(*this, m_batchStart + 1, true);
     if (failure)
         std::rethrow_exception(failure);
