@@ -32,6 +32,7 @@ MdxFile::MdxFile(std::string path, int fd, bool writable)
     : m_path(std::move(path)), m_fd(fd), m_writable(writable) {}
 
 MdxFile::~MdxFile() {
+    m_heldLock.reset();
     if (m_fd >= 0)
         ::close(m_fd);
 }
@@ -387,6 +388,16 @@ void MdxFile::withWriteLock(const std::function<void()>& fn) {
     requireWritable();
     Lock lock(*this, true);
     fn();
+}
+
+void MdxFile::holdWriteLock() {
+    requireWritable();
+    if (!m_heldLock)
+        m_heldLock = std::make_unique<Lock>(*this, true);
+}
+
+void MdxFile::releaseWriteLock() {
+    m_heldLock.reset();
 }
 
 } // namespace dbase

@@ -118,6 +118,11 @@ public:
     // Runs fn holding the write lock, so that a series of changes (or reading the table and
     // then changing the index) is seen by other processes as one.
     void withWriteLock(const std::function<void()>& fn);
+    // The same for a series that spans several calls (a bulk append): the write lock is held
+    // from holdWriteLock() until releaseWriteLock(), and every operation in between runs under
+    // it without locking again. Calls do not nest.
+    void holdWriteLock();
+    void releaseWriteLock();
 
     // Adds (key, recno) to a tag; an entry already present where record order puts it is
     // left as it is, and on a unique tag a key already present is not added again.
@@ -185,6 +190,7 @@ private:
     uint32_t m_tagsCounter = 0;
     uint64_t m_tagsGeneration = 0;
     std::vector<MdxTagInfo> m_tagsCache;
+    std::unique_ptr<Lock> m_heldLock; // between holdWriteLock() and releaseWriteLock()
     friend class Lock;
 };
 

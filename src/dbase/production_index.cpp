@@ -42,12 +42,13 @@ std::string printable(std::string_view name) {
 
 // Reads records straight from the table file (not through the cursor's read-ahead, which may
 // be older than what another process wrote) in large chunks, calling fn for each.
-void forEachRecord(Table& table, const std::function<void(uint32_t, const uint8_t*)>& fn) {
+void forEachRecord(Table& table, const std::function<void(uint32_t, const uint8_t*)>& fn,
+                   uint32_t from = 1) {
     const uint32_t count = table.recordCount();
     const std::size_t length = std::size_t(table.recordLength());
     const std::size_t perChunk = std::max<std::size_t>(1, kReadChunk / length);
     std::vector<uint8_t> buffer;
-    for (uint32_t first = 1; first <= count;) {
+    for (uint32_t first = from; first <= count;) {
         const uint32_t n = uint32_t(std::min<std::size_t>(perChunk, count - first + 1));
         buffer.resize(n * length);
         const off_t offset = off_t(table.headerLength()) + off_t(first - 1) * off_t(length);
@@ -421,6 +422,63 @@ void ProductionIndex::writeLocked(Table& table, std::uint32_t recNo, std::string
         }
         if (isIn)
             m_file->insertKey(tags[i].name, newKey, recNo);
+    }
+    m_file->setPendingWrite(0);
+}
+
+void ProductionIndex::beginBatch(Table& table) {
+    m_file->holdWriteLock();
+    try {
+        if (m_file->pendingWrite() != 0)
+            regenerate(table);
+        // Refuse the batch up front when some tag could not follow its records.
+        for (const MdxTagInfo& tag : m_file->tags()) {
+            expression(table, tag);
+            condition(table, tag);
+        }
+        m_file->setPendingWrite(kMdxWholeIndex);
+    } catch (...) {
+        m_file->releaseWriteLock();
+        throw;
+    }
+}
+
+void ProductionIndex::endBatch(Table& table, std::uint32_t firstNew, bool complete) {
+    struct Release {
+        MdxFile& file;
+        ~Release() { file.releaseWriteLock(); }
+    } release{*m_file};
+    if (!complete)
+        return;
+    const uint32_t count = table.recordCount();
+    const uint64_t added = count >= firstNew ? uint64_t(count) - firstNew + 1 : 0;
+    // A bulk build reads every record once; adding keys one by one costs a descent and page
+    // writes each. Past an eighth of the table the build is the cheaper.
+    if (added * 8 >= count && added > 0) {
+        regenerate(table);
+        return;
+    }
+    if (added > 0) {
+        const std::vector<MdxTagInfo> tags = m_file->tags();
+        std::vector<const KeyExpression*> expressions;
+        std::vector<const ForCondition*> conditions;
+        for (const MdxTagInfo& tag : tags) {
+            expressions.push_back(&expression(table, tag));
+            conditions.push_back(condition(table, tag));
+        }
+        std::string key;
+        forEachRecord(
+            table,
+            [&](uint32_t recno, const uint8_t* record) {
+                for (std::size_t i = 0; i < tags.size(); ++i) {
+                    if (conditions[i] && !conditions[i]->matches(record))
+                        continue;
+                    key.clear();
+                    expressions[i]->evaluate(record, key);
+                    m_file->insertKey(tags[i].name, key, recno);
+                }
+            },
+            firstNew);
     }
     m_file->setPendingWrite(0);
 }

@@ -81,6 +81,16 @@ public:
     void write(Table& table, std::uint32_t recNo, std::string_view before, std::string_view after,
                const std::function<void()>& store) override;
     void aboutToPack(Table& table) override;
+
+    // A bulk append (Table::beginBatch): holds the write lock and marks the whole index as
+    // behind the table, so a writer that dies in between leaves an index the next opener
+    // rebuilds. Throws, holding nothing, when some tag could not follow the new records.
+    void beginBatch(Table& table);
+    // Brings every tag up to the records firstNew.. the table's count (rebuilding the tags when
+    // they are many beside the table, else adding their keys one by one), clears the mark and
+    // lets the lock go. complete = false (the table's count could not be written) leaves the
+    // mark set, so the next writer or opener rebuilds the tags.
+    void endBatch(Table& table, std::uint32_t firstNew, bool complete);
     void packed(Table& table) override;
 
 private:

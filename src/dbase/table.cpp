@@ -266,6 +266,13 @@ void Table::close() {
         return;
     if (m_state == TableState::Edit || m_state == TableState::Insert)
         cancel();
+    if (m_batch) {
+        try {
+            endBatch();
+        } catch (const DatabaseError&) {
+            // What could not be written stays hidden behind the count; the index is marked.
+        }
+    }
     m_view.unmap();
     ::close(m_fd); // drops every lock this table held
     m_fd = -1;

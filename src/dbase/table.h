@@ -170,6 +170,16 @@ public:
     void edit();
     void post();
     void cancel();
+    // Bulk appending. Between beginBatch() and endBatch() the table's append lock and the
+    // index's write lock are held throughout, so appends cost no locking and no header reads;
+    // their keys reach the index at endBatch() (other programs meanwhile see the tags without
+    // them). The header count follows the records every few hundred appends, never ahead of
+    // them. A process that dies mid-batch leaves its index marked, and the next opener
+    // rebuilds it. Only appends may be posted in between; closing the table ends the batch.
+    void beginBatch();
+    void endBatch();
+    bool inBatch() const { return m_batch; }
+
     // Marks the current record deleted (pack removes it) and moves to the next visible record.
     void deleteRecord();
     // Removes deleted records. Needs exclusive use. The live records are written to a new file
@@ -319,6 +329,7 @@ private:
                               const std::string& after);
     std::uint32_t appendLocked(const std::string& record);
     void touchHeaderDate();
+    void writeRecordCount(std::uint32_t count);
     void setBytes(int index, const std::string& bytes);
     void setNumberText(int index, std::string_view text);
     void releaseRecordLock();
@@ -375,6 +386,11 @@ private:
     std::unique_ptr<ProductionIndex> m_index;
     TagOrder* m_tagOrder = nullptr; // the order when a tag is selected
     std::string m_indexName;
+
+    // A bulk append under way: the count when it began and the count last written.
+    bool m_batch = false;
+    std::uint32_t m_batchStart = 0;
+    std::uint32_t m_batchWritten = 0;
 
     std::vector<TableObserver*> m_observers;
     int m_suspend = 0;

@@ -33,7 +33,8 @@ using namespace table_detail;
 
 std::uint32_t Table::rereadRecordCount() {
     // Nobody else can append to a table we hold exclusively.
-    if (m_mode == OpenMode::Exclusive || m_fd < 0)
+    // Nor to one whose append lock we hold for a bulk append, whose count runs ahead.
+    if (m_mode == OpenMode::Exclusive || m_fd < 0 || m_batch)
         return m_recordCount;
     char bytes[4];
     if (!io::readAt(m_fd, bytes, 4, layout::kRecordCount))

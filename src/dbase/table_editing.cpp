@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,6 +49,8 @@ void Table::append() {
 
 void Table::edit() {
     requireWritable("edit");
+    if (m_batch)
+        fail("records cannot be changed while records are being appended in bulk");
     if (m_state != TableState::Browse)
         return;
     if (m_recNo == 0)
@@ -110,6 +113,8 @@ void Table::releaseRecordLock() {
 
 void Table::deleteRecord() {
     requireWritable("delete a record");
+    if (m_batch)
+        fail("records cannot be changed while records are being appended in bulk");
     if (m_state == TableState::Insert) {
         cancel();
         return;
@@ -141,7 +146,10 @@ void Table::deleteRecord() {
 // The hook (the production index) wraps the write so that it can keep its tags in step.
 std::uint32_t Table::storeRecord(std::uint32_t recNo, const std::string& before,
                                  const std::string& after) {
-    followIndexChanges();
+    if (m_batch && recNo != 0)
+        fail("records cannot be changed while records are being appended in bulk");
+    if (!m_batch)
+        followIndexChanges();
     if (recNo == 0)
         return appendLocked(after);
     auto store = [&] {
@@ -164,6 +172,36 @@ std::uint32_t Table::storeRecord(std::uint32_t recNo, const std::string& before,
 // header count that makes them visible, so a crash never leaves a count past the data, and two
 // appenders never pick the same slot.
 std::uint32_t Table::appendLocked(const std::string& record) {
+    if (m_batch) {
+        // The lock is held and the count is ours; the keys follow at endBatch().
+        if (m_recordCount == UINT32_MAX || m_recordCount + 1 == kMdxWholeIndex)
+            fail("the table is full");
+        const std::uint32_t recNo = m_recordCount + 1;
+        std::string bytes = record;
+        bytes += layout::kEndOfFile;
+        const std::uint64_t offset =
+            std::uint64_t{m_headerLength} + std::uint64_t{m_recordCount} * m_recordLength;
+        if (!io::writeAt(m_fd, bytes.data(), bytes.size(), offset)) {
+            const int err = errno;
+            const char eof = layout::kEndOfFile;
+            io::writeAt(m_fd, &eof, 1, offset);
+            fail("the new record cannot be written (" + systemError(err) + ")");
+        }
+        m_recordCount = recNo;
+        forgetCachedRecords();
+        if (recNo - m_batchWritten >= kBatchCountEvery) {
+            try {
+                writeRecordCount(recNo);
+            } catch (const DatabaseError&) {
+                // The record was not posted: the next one takes its place.
+                const char eof = layout::kEndOfFile;
+                io::writeAt(m_fd, &eof, 1, offset);
+                m_recordCount = recNo - 1;
+                throw;
+            }
+        }
+        return recNo;
+    }
     if (!locks::waitLock(m_fd, locks::kAppendByte, locks::Kind::Write))
         fail("the table cannot be locked for appending (" + systemError(errno) + ")");
     struct Unlock {
@@ -208,6 +246,77 @@ std::uint32_t Table::appendLocked(const std::string& record) {
     else
         store();
     return recNo;
+}
+
+void Table::beginBatch() {
+    requireWritable("append records");
+    if (m_batch)
+        fail("records are already being appended in bulk");
+    checkBrowseMode();
+    followIndexChanges();
+    if (!locks::waitLock(m_fd, locks::kAppendByte, locks::Kind::Write))
+        fail("the table cannot be locked for appending (" + systemError(errno) + ")");
+    try {
+        rereadRecordCount();
+        if (m_index)
+            m_index->beginBatch(*this);
+    } catch (...) {
+        locks::unlock(m_fd, locks::kAppendByte);
+        throw;
+    }
+    m_batch = true;
+    m_batchStart = m_batchWritten = m_recordCount;
+}
+
+// The count (and the date) after the records it names are in the file: invariant 1.
+void Table::writeRecordCount(std::uint32_t count) {
+    std::string fixed = m_headerBytes;
+    const Date now = today();
+    putUpdateDate(fixed, now);
+    writeU32(fixed, layout::kRecordCount, count);
+    if (!io::writeAt(m_fd, fixed.data() + layout::kUpdateYear,
+                     layout::kHeaderLength - layout::kUpdateYear, layout::kUpdateYear))
+        fail("the header cannot be written (" + systemError(errno) + ")");
+    m_headerBytes = std::move(fixed);
+    m_lastTouched = now;
+    m_batchWritten = count;
+}
+
+void Table::endBatch() {
+    if (!m_batch)
+        return;
+    // The record being appended goes in with the batch; one that cannot be posted is dropped
+    // and its error reported once the batch is ended.
+    std::exception_ptr failure;
+    if (m_state == TableState::Insert) {
+        try {
+            post();
+        } catch (const DatabaseError&) {
+            failure = std::current_exception();
+            cancel();
+        }
+    }
+    m_batch = false;
+    struct Unlock {
+        int fd;
+        ~Unlock() { locks::unlock(fd, locks::kAppendByte); }
+    } unlockOnExit{m_fd};
+    try {
+        if (m_recordCount != m_batchWritten)
+            writeRecordCount(m_recordCount);
+    } catch (...) {
+        // The records past the count written last stay hidden; the index is left marked, so
+        // the next writer or opener rebuilds it from what the count shows.
+        m_recordCount = m_batchWritten;
+        forgetCachedRecords();
+        if (m_index)
+            m_index->endBatch(*this, m_batchStart + 1, false);
+        throw;
+    }
+    if (m_index)
+        m_index->endBatch(*this, m_batchStart + 1, true);
+    if (failure)
+        std::rethrow_exception(failure);
 }
 
 void Table::touchHeaderDate() {

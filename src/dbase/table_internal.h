@@ -24,6 +24,8 @@ namespace fs = std::filesystem;
 inline constexpr std::size_t kCacheBytes = 64 * 1024;
 // Reads of neighbouring records in a row that make a scan worth a window.
 inline constexpr std::uint32_t kScanRun = 4;
+// A bulk append writes the header count after this many records (and at its end).
+inline constexpr std::uint32_t kBatchCountEvery = 256;
 
 using text::equalsNoCase;
 using text::trim;

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QScopeGuard>
 
+#include <algorithm>
 #include <charconv>
 
 namespace {
@@ -125,6 +126,52 @@ private:
     bool m_problem = false;
 };
 
+// Appends in bulk batches (see dbase::Table::beginBatch). A batch ends once it has added as
+// many records as the table had when it began (at least kBatchRecords), so the index is
+// brought up to date a handful of times however long the import, and whatever ends the
+// import (the end, Cancel, an error) ends the batch and keeps every record posted so far.
+class ImportBatch {
+public:
+    explicit ImportBatch(dbase::Table& table) : m_table(table) {}
+    ~ImportBatch() {
+        try {
+            finish();
+        } catch (const dbase::DatabaseError&) {
+            // finish() was called on every path that can report it; this one cannot.
+        }
+    }
+    void start() {
+        m_table.beginBatch();
+        m_size = std::max<qint64>(kBatchRecords, m_table.recordCount());
+        m_added = 0;
+    }
+    // After each record posted.
+    void posted() {
+        if (++m_added < m_size)
+            return;
+        finish();
+        start();
+    }
+    void finish() { m_table.endBatch(); }
+
+private:
+    static constexpr qint64 kBatchRecords = 1000;
+    dbase::Table& m_table;
+    qint64 m_size = 0;
+    qint64 m_added = 0;
+};
+
+// Ends the batch; an error doing so (the disk filled up) is the import's error unless it
+// already stopped on one.
+void finishBatch(ImportBatch& batch, ImportReport& report) {
+    try {
+        batch.finish();
+    } catch (const dbase::DatabaseError& e) {
+        if (report.stopError.isEmpty())
+            report.stopError = QString::fromStdString(e.what());
+    }
+}
+
 std::vector<Target> targetsFor(const dbase::Table& table, const std::vector<int>& mapping) {
     std::vector<Target> targets;
     targets.reserve(mapping.size());
@@ -235,6 +282,13 @@ ImportReport importText(const ImportRun& run, const QString& text, bool skipFirs
     const auto resume = qScopeGuard([&table] { table.resumeUpdates(); });
     if (skipFirst && !reader.atEnd())
         reader.read(fieldCount);
+    ImportBatch batch(table);
+    try {
+        batch.start();
+    } catch (const dbase::DatabaseError& e) {
+        report.stopError = QString::fromStdString(e.what());
+        return report;
+    }
     while (!reader.atEnd()) {
         const DelimitedReader::Record record = reader.read(fieldCount);
         if (record.blank)
@@ -247,19 +301,22 @@ ImportReport importText(const ImportRun& run, const QString& text, bool skipFirs
                     tally.add(storeValue(table, targets[size_t(i)], record.values[i], run.dates,
                                          run.today));
             table.post();
+            tally.finish(record.line);
+            ++report.imported;
+            batch.posted();
         } catch (const dbase::DatabaseError& e) {
             if (table.state() == dbase::TableState::Insert)
                 table.cancel();
             report.stopError = QString::fromStdString(e.what());
+            finishBatch(batch, report);
             return report;
         }
-        tally.finish(record.line);
-        ++report.imported;
         if (run.progress && !run.progress(report.imported) && !reader.atEnd()) {
             report.cancelled = true;
             break;
         }
     }
+    finishBatch(batch, report);
     return report;
 }
 
@@ -274,6 +331,13 @@ ImportReport importDbase(const ImportRun& run, const QString& path) {
     const int fields = std::min(source.fieldCount(), int(targets.size()));
     table.suspendUpdates();
     const auto resume = qScopeGuard([&table] { table.resumeUpdates(); });
+    ImportBatch batch(table);
+    try {
+        batch.start();
+    } catch (const dbase::DatabaseError& e) {
+        report.stopError = QString::fromStdString(e.what());
+        return report;
+    }
     for (source.first(); !source.eof() && source.recordNumber() <= lastRecord; source.next()) {
         RecordTally tally(report);
         try {
@@ -306,14 +370,16 @@ ImportReport importDbase(const ImportRun& run, const QString& path) {
                                      run.today));
             }
             table.post();
+            tally.finish(source.recordNumber());
+            ++report.imported;
+            batch.posted();
         } catch (const dbase::DatabaseError& e) {
             if (table.state() == dbase::TableState::Insert)
                 table.cancel();
             report.stopError = QString::fromStdString(e.what());
+            finishBatch(batch, report);
             return report;
         }
-        tally.finish(source.recordNumber());
-        ++report.imported;
         if (run.progress && !run.progress(report.imported)) {
             source.next();
             if (!source.eof() && source.recordNumber() <= lastRecord)
@@ -321,6 +387,7 @@ ImportReport importDbase(const ImportRun& run, const QString& path) {
             break;
         }
     }
+    finishBatch(batch, report);
     return report;
 }
 

@@ -224,3 +224,99 @@ TEST_F(InterruptedWrites, AWriteThatFailsIsReportedAndLosesNothing) {
         }
     }
 }
+
+namespace {
+
+// Appends n records in one bulk batch, named so that they sort among the existing ones.
+void appendInBatch(Table& t, int n) {
+    t.beginBatch();
+    try {
+        for (int i = 0; i < n; ++i)
+            appendNamed(t, "B" + std::to_string(1000 + (i * 7919) % n), i);
+    } catch (...) {
+        if (t.state() == TableState::Insert)
+            t.cancel();
+        try {
+            t.endBatch();
+        } catch (const DatabaseError&) {
+        }
+        throw;
+    }
+    t.endBatch();
+}
+
+} // namespace
+
+TEST_F(InterruptedWrites, ABulkAppendLeavesTheIndexExactWhetherItAddsKeysOrRebuilds) {
+    // 5 records beside 60 add their keys one by one; 300 rebuild the tags.
+    for (const int n : {5, 300}) {
+        SCOPED_TRACE(n);
+        restore();
+        {
+            Table t;
+            t.openFile(m_file, OpenMode::Shared);
+            t.setIndex("NAMES");
+            Table other;
+            other.openFile(m_file, OpenMode::ReadOnly);
+            t.beginBatch();
+            for (int i = 0; i < n; ++i)
+                appendNamed(t, "B" + std::to_string(1000 + (i * 7919) % n), i);
+            // Another reader never sees a count past the records in the file.
+            const std::uint32_t seen = other.recordCount();
+            EXPECT_LE(seen, 60u + std::uint32_t(n));
+            EXPECT_EQ(fs::file_size(m_file), std::uint64_t(t.headerLength()) +
+                                                 std::uint64_t(60 + n) * t.recordLength() + 1);
+            t.first();
+            EXPECT_THROW(t.edit(), DatabaseError);
+            EXPECT_THROW(t.deleteRecord(), DatabaseError);
+            t.endBatch();
+            EXPECT_EQ(t.recordCount(), 60u + std::uint32_t(n));
+            EXPECT_EQ(t.checkIndexes(), std::vector<std::string>{});
+        }
+        const std::vector<std::string> names = openAndCheck(m_file);
+        EXPECT_EQ(names.size(), 60u + std::size_t(n));
+    }
+}
+
+TEST_F(InterruptedWrites, ABulkAppendThatFailsOrDiesKeepsTheRecordsBeforeAndAnExactIndex) {
+    constexpr int kRecords = 300; // past the point where the batch first writes its count
+    auto stepAfter = [](std::uint64_t k) { return k < 8 || k > 250 ? k + 1 : k + 23; };
+    bool completed = false;
+    for (std::uint64_t k = 1; k < 400 && !completed; k = stepAfter(k)) {
+        SCOPED_TRACE("bulk append failing at write " + std::to_string(k));
+        restore();
+        {
+            Table t;
+            t.openFile(m_file, OpenMode::Shared);
+            io::setWriteFault([k](std::uint64_t n) { return n == k ? ENOSPC : 0; });
+            try {
+                appendInBatch(t, kRecords);
+                completed = true;
+            } catch (const DatabaseError&) {
+            }
+            io::setWriteFault({});
+        }
+        const std::vector<std::string> names = openAndCheck(m_file);
+        EXPECT_GE(names.size(), 60u);
+        EXPECT_LE(names.size(), 60u + kRecords);
+        if (completed) {
+            EXPECT_EQ(names.size(), 60u + kRecords);
+        }
+    }
+    EXPECT_TRUE(completed);
+
+    int finishedAt = 0;
+    for (std::uint64_t k = 1; k < 400 && finishedAt == 0; k = stepAfter(k)) {
+        SCOPED_TRACE("bulk append killed at write " + std::to_string(k));
+        restore();
+        const int status = killedAtWrite(m_file, OpenMode::Shared, k,
+                                         [](Table& t) { appendInBatch(t, kRecords); });
+        ASSERT_TRUE(status == kKilled || status == kFinished) << status;
+        if (status == kFinished)
+            finishedAt = int(k);
+        const std::vector<std::string> names = openAndCheck(m_file);
+        EXPECT_GE(names.size(), 60u);
+        EXPECT_LE(names.size(), 60u + kRecords);
+    }
+    EXPECT_GT(finishedAt, kRecords);
+}
