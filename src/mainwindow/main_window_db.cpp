@@ -19,13 +19,13 @@
 #include "mainwindow/tip_dialog.h"
 #include "mainwindow/viewer_delegates.h"
 #include "mainwindow/viewer_model.h"
-#include "transfer/export_window.h"
-#include "transfer/import_window.h"
-#include "session/conversion.h"
-#include "session/session_lifecycle.h"
-#include "reports/report_file.h"
 #include "reports/print_dialogs.h"
 #include "reports/report_catalogue.h"
+#include "reports/report_file.h"
+#include "session/conversion.h"
+#include "session/session_lifecycle.h"
+#include "transfer/export_window.h"
+#include "transfer/import_window.h"
 #include "ui/busy_cursor.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
@@ -464,7 +464,8 @@ void TMain::MenuRebuildClick() {
         return;
     BusyCursor busy;
     withOneViewerReload([this] {
-        guarded([this] { rebuildIndexes(m_session.items, m_prompter, [this] { attachViewer(); }); });
+        guarded(
+            [this] { rebuildIndexes(m_session.items, m_prompter, [this] { attachViewer(); }); });
         attachViewer();
         SetViewerOptions();
     });
