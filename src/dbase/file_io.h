@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace dbase::io {
 
@@ -47,10 +48,26 @@ public:
     std::uint64_t size() const { return m_size; }
     // False when [offset, offset + size) is not in the view or its pages are gone.
     bool copy(void* data, std::uint64_t offset, std::size_t size) const;
+    // Copies size bytes from each of count offsets to data, one after another, under one
+    // guard, prefetching a few ahead. False, with nothing known of what arrived, when any of
+    // them is not in the view or its pages are gone: copy them one by one then.
+    bool copyEach(char* data, const std::uint64_t* offsets, std::size_t count,
+                  std::size_t size) const;
     // Between hold(true) and hold(false) copies keep the pages they touch; hold(false) gives
     // them all back at once. For a batch of copies spread over the whole file, where giving
     // pages back as usual would map most of them again and again.
     void hold(bool on) const;
+    // Ends a hold but keeps the pages: a walk that follows at once finds them mapped. The
+    // usual giving back resumes with the copies after it.
+    void release() const {
+        if (m_held)
+            m_copiesSinceDrop = 0;
+        m_held = false;
+    }
+    // Maps in one call the pages of every 2 MiB stretch of the view that holds many of these
+    // offsets, instead of faulting them in one by one as the copies reach them. Stretches
+    // mapped so since the pages were last given back are left alone. A hint: nothing fails.
+    void populate(const std::vector<std::uint64_t>& offsets) const;
     // A hint that [offset, offset + size) will be copied soon; never faults.
     void prefetch(std::uint64_t offset, std::size_t size) const {
         if (!m_data || offset > m_size || size > m_size - offset)
@@ -66,6 +83,7 @@ private:
     // large table would otherwise count the whole file as the program's memory.
     mutable std::uint32_t m_copiesSinceDrop = 0;
     mutable bool m_held = false;
+    mutable std::vector<bool> m_populated; // by 2 MiB stretch, since the last drop
     void drop() const;
 };
 

@@ -315,6 +315,10 @@ private:
     void toEnd(bool front);
     const char* cachedRecord(std::uint32_t recNo) const;
     const char* prefetched(std::uint32_t recNo) const;
+    void copyUpcoming(std::size_t from) const;
+    std::uint64_t recordOffset(std::uint32_t recNo) const {
+        return std::uint64_t{m_headerLength} + std::uint64_t{recNo - 1} * m_recordLength;
+    }
     void forgetCachedRecords() const;
     void mapRecords();
     std::string readRecordFromDisk(std::uint32_t recNo) const;
@@ -379,8 +383,11 @@ private:
     // Records the order said come next, copied from the view in one go, for a long walk in
     // key order: the walk then reads them one after another from memory.
     mutable std::vector<std::uint32_t> m_prefetchNumbers; // in the order's order; 0: not copied
-    mutable std::string m_prefetchBytes;                  // their records
-    mutable std::size_t m_prefetchPos = 0;                // the next one the walk will ask for
+    mutable std::vector<std::uint64_t> m_prefetchOffsets; // where they lie in the file
+    mutable std::string m_prefetchBytes; // the records of entries [m_prefetchFrom, m_prefetchTo)
+    mutable std::size_t m_prefetchFrom = 0;
+    mutable std::size_t m_prefetchTo = 0;
+    mutable std::size_t m_prefetchPos = 0; // the next one the walk will ask for
     mutable std::uint64_t m_prefetchBatch = 0;
 
     std::unique_ptr<ProductionIndex> m_index;

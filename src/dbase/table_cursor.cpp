@@ -95,51 +95,66 @@ const char* Table::prefetched(std::uint32_t recNo) const {
         return nullptr;
     const std::uint64_t batch = m_order->upcomingBatch();
     if (batch == 0) {
-        m_view.hold(false);
+        m_view.release();
         return nullptr;
     }
     if (batch != m_prefetchBatch) {
         m_prefetchBatch = batch;
         m_prefetchNumbers.clear();
         m_prefetchPos = 0;
+        m_prefetchFrom = m_prefetchTo = 0;
         m_order->upcoming(m_prefetchNumbers);
-        m_prefetchBytes.resize(m_prefetchNumbers.size() * std::size_t{m_recordLength});
         // The walk keeps the pages it maps until it ends: giving them back after each batch
         // would map most of the file again for the next one.
         m_view.hold(true);
-        const std::size_t count = m_prefetchNumbers.size();
-        for (std::size_t i = 0; i < count; ++i) {
-            // Ask for a record a few ahead while this one is copied: the reads are scattered
-            // over the file, and waiting for each in turn is most of their cost.
-            constexpr std::size_t kAhead = 6;
-            if (i + kAhead < count)
-                m_view.prefetch(std::uint64_t{m_headerLength} +
-                                    std::uint64_t{m_prefetchNumbers[i + kAhead] - 1} *
-                                        m_recordLength,
-                                m_recordLength);
-            std::uint32_t& r = m_prefetchNumbers[i];
-            const std::uint64_t offset =
-                std::uint64_t{m_headerLength} + std::uint64_t{r - 1} * m_recordLength;
-            if (r == 0 || r > m_recordCount ||
-                !m_view.copy(m_prefetchBytes.data() + i * m_recordLength, offset, m_recordLength))
-                r = 0; // not mapped (appended since): read when it comes
-        }
+        m_prefetchOffsets.clear();
+        for (const std::uint32_t r : m_prefetchNumbers)
+            m_prefetchOffsets.push_back(recordOffset(r));
+        m_view.populate(m_prefetchOffsets);
     }
     // The walk asks for them in the order given, and may ask for the last one again.
     for (const std::size_t i : {m_prefetchPos, m_prefetchPos - 1}) {
-        if (i < m_prefetchNumbers.size() && m_prefetchNumbers[i] == recNo) {
-            m_prefetchPos = i + 1;
-            return m_prefetchBytes.data() + i * m_recordLength;
-        }
+        if (i >= m_prefetchNumbers.size() || m_prefetchNumbers[i] != recNo)
+            continue;
+        m_prefetchPos = i + 1;
+        if (i < m_prefetchFrom || i >= m_prefetchTo)
+            copyUpcoming(i);
+        if (m_prefetchNumbers[i] == 0)
+            return nullptr; // not mapped (appended since): read as usual
+        return m_prefetchBytes.data() + (i - m_prefetchFrom) * m_recordLength;
     }
     return nullptr;
+}
+
+// Copies the records of a stretch of the batch, from entry `from` on, out of the mapped file.
+// A stretch at a time: a few hundred records stay in the processor's cache until the walk
+// reads them, where a whole batch's would have gone out to memory and back.
+void Table::copyUpcoming(std::size_t from) const {
+    constexpr std::size_t kStretch = 256;
+    const std::size_t to = std::min(m_prefetchNumbers.size(), from + kStretch);
+    m_prefetchBytes.resize(kStretch * std::size_t{m_recordLength});
+    m_prefetchFrom = from;
+    m_prefetchTo = to;
+    bool inView = true;
+    for (std::size_t i = from; i < to && inView; ++i)
+        inView = m_prefetchNumbers[i] != 0 && m_prefetchNumbers[i] <= m_recordCount;
+    if (inView && m_view.copyEach(m_prefetchBytes.data(), m_prefetchOffsets.data() + from,
+                                  to - from, m_recordLength))
+        return;
+    for (std::size_t i = from; i < to; ++i) {
+        std::uint32_t& r = m_prefetchNumbers[i];
+        if (r == 0 || r > m_recordCount ||
+            !m_view.copy(m_prefetchBytes.data() + (i - from) * m_recordLength, m_prefetchOffsets[i],
+                         m_recordLength))
+            r = 0; // not mapped (appended since, or cut off): read when it comes
+    }
 }
 
 // The copies of records kept for reading are stale once a record is written.
 void Table::forgetCachedRecords() const {
     m_cache.clear();
     m_prefetchNumbers.clear();
-    m_prefetchBytes.clear();
+    m_prefetchFrom = m_prefetchTo = 0;
     m_view.hold(false);
 }
 
@@ -226,7 +241,7 @@ void Table::last() {
 void Table::toEnd(bool front) {
     requireOpen("move");
     checkBrowseMode();
-    m_view.hold(false);
+    m_view.release();
     const std::uint32_t r = skipInvisible(front ? m_order->first() : m_order->last(), front);
     if (r == 0) {
         makeEmpty();
@@ -256,7 +271,9 @@ void Table::step(bool forward) {
     }
     const std::uint32_t r = skipInvisible(forward ? m_order->next() : m_order->prior(), forward);
     if (r == 0) {
-        m_view.hold(false); // the walk is over
+        // The walk is over. Its pages stay mapped for a walk that follows at once (a second
+        // report, an export after a report); other reads give them back as usual.
+        m_view.release();
         // Off the end: stay on the record we were on.
         (forward ? m_eof : m_bof) = true;
         loadRecord(m_recNo);
