@@ -1,13 +1,13 @@
 // Costs of searching and ordering a large inventory: a two-level search over 1,000,000 items,
 // timed from Ok until the first screen of matches could be shown and until every match is
 // counted. The table is written straight to disk once, so setting up stays quick.
-#include "session/inventory_session.h"
-#include "ui/prompter.h"
-#include "items/database_ops.h"
-#include "items/item_schema.h"
 #include "find/search_criteria.h"
 #include "find/search_session.h"
 #include "find/sort_order_ops.h"
+#include "items/database_ops.h"
+#include "items/item_schema.h"
+#include "session/inventory_session.h"
+#include "silent_prompter.h"
 
 #include <QDate>
 #include <QFile>
@@ -21,19 +21,6 @@ namespace {
 
 constexpr std::uint32_t kItems = 1'000'000;
 constexpr int kScreenRows = 30;
-
-// Benchmarks never ask the user anything.
-class SilentPrompter : public Prompter {
-public:
-    MsgButton message(const MessageRequest& r) override { return r.defaultButton; }
-    void beep() override {}
-    std::optional<QString> openFileName(const FileDialogRequest&) override { return {}; }
-    std::optional<QString> saveFileName(const FileDialogRequest&) override { return {}; }
-    std::optional<QString> directory(const QString&, const QString&) override { return {}; }
-    std::optional<QFont> font(const QFont&, const QString&) override { return {}; }
-    std::optional<QColor> color(const QColor&, const QString&) override { return {}; }
-    bool print(PrintRequest&) override { return false; }
-};
 
 void put(std::string& record, const dbase::Field& f, const std::string& text, bool right) {
     std::string cell(size_t(f.length), ' ');

@@ -12,6 +12,7 @@
 #include "items/database_ops.h"
 #include "items/database_paths.h"
 #include "items/item_table.h"
+#include "silent_prompter.h"
 #include "transfer/delimited_text.h"
 #include "transfer/item_export.h"
 #include "transfer/item_import.h"
@@ -128,17 +129,7 @@ void BM_ImportText(benchmark::State& state) {
     QFile f(out("import.txt"));
     f.open(QIODevice::ReadOnly);
     const QByteArray bytes = f.readAll();
-    class Silent : public Prompter {
-    public:
-        MsgButton message(const MessageRequest&) override { return MsgButton::Ok; }
-        void beep() override {}
-        std::optional<QString> openFileName(const FileDialogRequest&) override { return {}; }
-        std::optional<QString> saveFileName(const FileDialogRequest&) override { return {}; }
-        std::optional<QString> directory(const QString&, const QString&) override { return {}; }
-        std::optional<QFont> font(const QFont&, const QString&) override { return {}; }
-        std::optional<QColor> color(const QColor&, const QString&) override { return {}; }
-        bool print(PrintRequest&) override { return false; }
-    } silent;
+    SilentPrompter silent;
     int round = 0;
     for (auto _ : state) {
         state.PauseTiming();

@@ -5,6 +5,7 @@
 #include "ui/help_window.h"
 #include "ui/prompter.h"
 #include "ui/window_context.h"
+#include "ui/window_services.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -284,18 +285,24 @@ QRadioButton* TViewConfig::alignmentRadio(int alignment) const {
 }
 
 void TViewConfig::titleFontClick() {
-    const auto chosen = m_context.prompter.font(toQFont(m_db.titleFont), QStringLiteral("Font"));
+    const auto chosen = m_context.prompter.font(
+        {toQFont(m_db.titleFont), toQColor(m_db.titleFont.color)}, QStringLiteral("Font"));
     if (!chosen)
         return;
-    m_db.titleFont = gridFontFrom(*chosen, m_db.titleFont.color);
+    const QString family = chosenFamily(m_db.titleFont.name, chosen->font);
+    m_db.titleFont = gridFontFrom(chosen->font, toColorRef(*chosen->color));
+    m_db.titleFont.name = family;
     showFontText(m_titleFontBox, m_db.titleFont);
 }
 
 void TViewConfig::cellFontClick() {
-    const auto chosen = m_context.prompter.font(toQFont(m_db.gridFont), QStringLiteral("Font"));
+    const auto chosen = m_context.prompter.font(
+        {toQFont(m_db.gridFont), toQColor(m_db.gridFont.color)}, QStringLiteral("Font"));
     if (!chosen)
         return;
-    m_db.gridFont = gridFontFrom(*chosen, m_db.gridFont.color);
+    const QString family = chosenFamily(m_db.gridFont.name, chosen->font);
+    m_db.gridFont = gridFontFrom(chosen->font, toColorRef(*chosen->color));
+    m_db.gridFont.name = family;
     showFontText(m_cellFontBox, m_db.gridFont);
 }
 

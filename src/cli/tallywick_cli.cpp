@@ -87,7 +87,7 @@ public:
     std::optional<QString> openFileName(const FileDialogRequest&) override { return {}; }
     std::optional<QString> saveFileName(const FileDialogRequest&) override { return {}; }
     std::optional<QString> directory(const QString&, const QString&) override { return {}; }
-    std::optional<QFont> font(const QFont&, const QString&) override { return {}; }
+    std::optional<FontChoice> font(const FontChoice&, const QString&) override { return {}; }
     std::optional<QColor> color(const QColor&, const QString&) override { return {}; }
     bool print(PrintRequest&) override { return false; }
 };

@@ -476,10 +476,12 @@ void TMain::chooseFont(int which) {
     UserFontSettings* target = which == 0   ? &m_session.db.labelFont
                                : which == 1 ? &m_session.db.editFont
                                             : &m_session.db.buttonFont;
-    const auto chosen = m_prompter.font(toQFont(*target, font().pointSize()), QString());
+    const auto chosen = m_prompter.font({toQFont(*target, font().pointSize()), {}}, QString());
     if (!chosen)
         return;
-    *target = userFontFrom(*chosen);
+    const QString family = chosenFamily(target->name, chosen->font);
+    *target = userFontFrom(chosen->font);
+    target->name = family;
     applyUserFontsToMain();
 }
 

@@ -484,19 +484,20 @@ void TReportFonts::showEvent(QShowEvent* event) {
 void TReportFonts::NewFontClick(ReportFontRole role) {
     ReportFont& font = m_def.fonts[std::size_t(role)];
     const QFont initial = installedFont(qFontOf(font));
-    const auto chosen = m_context.prompter.font(initial, QStringLiteral("Font"));
+    const auto chosen = m_context.prompter.font(
+        {initial, toQColor(static_cast<ColorRef>(font.color))}, QStringLiteral("Font"));
     if (!chosen)
         return;
-    // A face the system draws in another family (Arial in Liberation Sans) keeps its own name
-    // unless the user picked a different family.
-    if (chosen->family() != initial.family())
-        font.face = chosen->family().left(kFontFaceLength);
-    const int points = chosen->pointSize() > 0 ? chosen->pointSize() : qRound(chosen->pointSizeF());
+    const QFont& f = chosen->font;
+    font.face = chosenFamily(font.face, f).left(kFontFaceLength);
+    const int points = f.pointSize() > 0 ? f.pointSize() : qRound(f.pointSizeF());
     if (points > 0)
         font.size = points;
-    font.bold = chosen->bold();
-    font.italic = chosen->italic();
-    font.underline = chosen->underline();
-    font.strikeOut = chosen->strikeOut();
+    font.bold = f.bold();
+    font.italic = f.italic();
+    font.underline = f.underline();
+    font.strikeOut = f.strikeOut();
+    if (chosen->color)
+        font.color = static_cast<quint32>(toColorRef(*chosen->color));
     setBoxText(fontBox(role), fontDescription(font));
 }

@@ -53,6 +53,13 @@ struct PrintRequest {
     int maxPage = 0; // offered range, 0 = no range
 };
 
+// A font and, for the fonts drawn in a colour of their own (the grid's, a report's), that
+// colour; the dialog offers a colour only when the caller has one.
+struct FontChoice {
+    QFont font;
+    std::optional<QColor> color;
+};
+
 class Prompter {
 public:
     virtual ~Prompter() = default;
@@ -63,7 +70,7 @@ public:
     virtual std::optional<QString> openFileName(const FileDialogRequest& request) = 0;
     virtual std::optional<QString> saveFileName(const FileDialogRequest& request) = 0;
     virtual std::optional<QString> directory(const QString& caption, const QString& start) = 0;
-    virtual std::optional<QFont> font(const QFont& initial, const QString& caption) = 0;
+    virtual std::optional<FontChoice> font(const FontChoice& initial, const QString& caption) = 0;
     virtual std::optional<QColor> color(const QColor& initial, const QString& caption) = 0;
     // Fills in the request; false when the user cancelled.
     virtual bool print(PrintRequest& request) = 0;

@@ -1,5 +1,6 @@
 #include "ui/qt_prompter.h"
 
+#include "ui/font_color_dialog.h"
 #include "ui/window_services.h"
 
 #include <QApplication>
@@ -110,12 +111,19 @@ std::optional<QString> QtPrompter::directory(const QString& caption, const QStri
     return d;
 }
 
-std::optional<QFont> QtPrompter::font(const QFont& initial, const QString& caption) {
+std::optional<FontChoice> QtPrompter::font(const FontChoice& initial, const QString& caption) {
+    if (initial.color) {
+        FontColorDialog dialog(installedFont(initial.font), *initial.color, parentWidget());
+        dialog.setWindowTitle(caption.isEmpty() ? QStringLiteral("Font") : caption);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return FontChoice{dialog.currentFont(), dialog.currentColor()};
+    }
     bool ok = false;
-    const QFont f = QFontDialog::getFont(&ok, installedFont(initial), parentWidget(), caption);
+    const QFont f = QFontDialog::getFont(&ok, installedFont(initial.font), parentWidget(), caption);
     if (!ok)
         return std::nullopt;
-    return f;
+    return FontChoice{f, std::nullopt};
 }
 
 std::optional<QColor> QtPrompter::color(const QColor& initial, const QString& caption) {

@@ -12,7 +12,7 @@ public:
     std::optional<QString> openFileName(const FileDialogRequest& request) override;
     std::optional<QString> saveFileName(const FileDialogRequest& request) override;
     std::optional<QString> directory(const QString& caption, const QString& start) override;
-    std::optional<QFont> font(const QFont& initial, const QString& caption) override;
+    std::optional<FontChoice> font(const FontChoice& initial, const QString& caption) override;
     std::optional<QColor> color(const QColor& initial, const QString& caption) override;
     bool print(PrintRequest& request) override;
 

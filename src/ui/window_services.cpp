@@ -165,6 +165,12 @@ QFont installedFont(const QFont& font) {
     return drawn;
 }
 
+QString chosenFamily(const QString& stored, const QFont& chosen) {
+    if (chosen.family().compare(installedFont(QFont(stored)).family(), Qt::CaseInsensitive) == 0)
+        return stored;
+    return chosen.family();
+}
+
 void centreOnScreen(QWidget* window, const QSize& screen) {
     const QSize frame = window->frameGeometry().size().expandedTo(window->size());
     // Integer division truncates toward zero like the original arithmetic.

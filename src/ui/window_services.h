@@ -54,6 +54,10 @@ void ApplyUserFonts(QWidget* window, const UserFonts& fonts);
 // (Arial on most Linux systems) becomes the one fontconfig puts in its place, so a font dialog
 // opens on the font the user sees rather than on the dialog's own default.
 QFont installedFont(const QFont& font);
+// The family to store for a font chosen in the font dialog that opened on `stored`: a face the
+// system draws in another family (Arial in Liberation Sans) keeps its own name unless the user
+// picked a different family.
+QString chosenFamily(const QString& stored, const QFont& chosen);
 
 // A bordered, fixed-size dialog of the given design client size, in Arial of the given size.
 void prepareDesignDialog(QDialog* dialog, const QSize& client, int pointSize);

@@ -68,10 +68,12 @@ ScriptedPrompter& ScriptedPrompter::expectDirectory(std::optional<QString> answe
     return *this;
 }
 
-ScriptedPrompter& ScriptedPrompter::expectFont(std::optional<QFont> answer) {
+ScriptedPrompter& ScriptedPrompter::expectFont(std::optional<QFont> answer, QColor color) {
     Step s;
     s.kind = Kind::Font;
     s.fontAnswer = std::move(answer);
+    if (color.isValid())
+        s.colorAnswer = color;
     m_script.push_back(s);
     return *this;
 }
@@ -177,10 +179,16 @@ std::optional<QString> ScriptedPrompter::directory(const QString& caption, const
     return s ? s->path : std::nullopt;
 }
 
-std::optional<QFont> ScriptedPrompter::font(const QFont&, const QString& caption) {
-    m_seen.push_back({Kind::Font, {}, {}, caption});
+std::optional<FontChoice> ScriptedPrompter::font(const FontChoice& initial,
+                                                 const QString& caption) {
+    m_seen.push_back({Kind::Font, {}, {}, caption, initial.color});
     auto s = take(Kind::Font, caption);
-    return s ? s->fontAnswer : std::nullopt;
+    if (!s || !s->fontAnswer)
+        return std::nullopt;
+    FontChoice chosen{*s->fontAnswer, initial.color};
+    if (initial.color && s->colorAnswer)
+        chosen.color = s->colorAnswer;
+    return chosen;
 }
 
 std::optional<QColor> ScriptedPrompter::color(const QColor&, const QString& caption) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ui/prompter.h"
 #include "qstring_printer.h"
+#include "ui/prompter.h"
 
 #include <deque>
 #include <functional>
@@ -31,6 +31,7 @@ public:
         MessageRequest message; // for messages
         FileDialogRequest file; // for file dialogs
         QString caption;
+        std::optional<QColor> fontColor = {}; // the colour a font dialog offered
     };
 
     ~ScriptedPrompter() override;
@@ -41,7 +42,8 @@ public:
     ScriptedPrompter& expectOpenFile(std::optional<QString> answer);
     ScriptedPrompter& expectSaveFile(std::optional<QString> answer);
     ScriptedPrompter& expectDirectory(std::optional<QString> answer);
-    ScriptedPrompter& expectFont(std::optional<QFont> answer);
+    // A font dialog; a valid colour is the colour chosen in it, otherwise the colour stays.
+    ScriptedPrompter& expectFont(std::optional<QFont> answer, QColor color = {});
     ScriptedPrompter& expectColor(std::optional<QColor> answer);
     ScriptedPrompter& expectPrint(std::optional<PrintRequest> answer);
     // Runs f when the previous step is taken (e.g. to check state while a dialog is up).
@@ -60,7 +62,7 @@ public:
     std::optional<QString> openFileName(const FileDialogRequest& request) override;
     std::optional<QString> saveFileName(const FileDialogRequest& request) override;
     std::optional<QString> directory(const QString& caption, const QString& start) override;
-    std::optional<QFont> font(const QFont& initial, const QString& caption) override;
+    std::optional<FontChoice> font(const FontChoice& initial, const QString& caption) override;
     std::optional<QColor> color(const QColor& initial, const QString& caption) override;
     bool print(PrintRequest& request) override;
 

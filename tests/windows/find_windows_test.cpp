@@ -12,6 +12,7 @@
 #include "test_files.h"
 
 #include "qstring_printer.h"
+#include "ui/window_services.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -309,6 +310,12 @@ TEST(ViewerConfigWindow, SettingsChangeAtOnceAndClosingAppliesTheFieldPages) {
         EXPECT_EQ(vc->titleFontBox()->text(), "12 pt Arial");
         vc->showTitlesBox()->click();
         EXPECT_FALSE(w.session().db.showTitles); // at once
+
+        // A new title font and colour; Arial, drawn here in another family, keeps its name.
+        prompter.expectFont(installedFont(QFont(QStringLiteral("Arial"), 14)), QColor(0, 0, 0x80));
+        vc->titleFontClick();
+        EXPECT_EQ(vc->titleFontBox()->text(), "14 pt Arial");
+        EXPECT_EQ(w.session().db.titleFont.color, 0x800000); // blue in the high byte
 
         // Brand renamed and moved to the top, Model hidden, a width out of range.
         vc->nameGrid()->item(F::Brand - 1, 1)->setText("Maker");

@@ -371,10 +371,13 @@ TEST(ReportDesigner, WidthSwitchesFontsAndRefusalsChangeNothingOnDisk) {
         QFont chosen(QStringLiteral("DejaVu Serif"));
         chosen.setPointSize(9);
         chosen.setItalic(true);
-        f.prompter.expectFont(chosen);
+        f.prompter.expectFont(chosen, QColor(Qt::red));
         QTest::mouseClick(fonts.findChild<QPushButton*>(QStringLiteral("BodyFontButton")),
                           Qt::LeftButton);
         EXPECT_EQ(fonts.fontBox(BodyFont)->text(), QStringLiteral("DejaVu Serif 9pt"));
+        // The dialog offered the font's own colour, and the chosen one is kept.
+        EXPECT_EQ(f.prompter.seen().back().fontColor, QColor(Qt::black));
+        EXPECT_EQ(def.fonts[BodyFont].color, 0x0000FFu); // red in the low byte
         f.prompter.expectFont(std::nullopt);
         fonts.NewFontClick(TitleFont);
         QTest::mouseClick(fonts.findChild<QPushButton*>(QStringLiteral("OkButton")),

@@ -2,11 +2,13 @@
 #include "mainwindow/tips.h"
 #include "modal_helper.h"
 #include "scripted_prompter.h"
+#include "ui/font_color_dialog.h"
 #include "ui/qt_prompter.h"
 #include "ui/window_context.h"
 #include "ui/window_services.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QFontDatabase>
 #include <QFontDialog>
@@ -139,10 +141,42 @@ TEST(WindowServices, FontDialogOpensOnTheCurrentUserFont) {
             shown = dialog->currentFont();
     });
     QtPrompter prompter;
-    EXPECT_FALSE(prompter.font(arial, QStringLiteral("Label Font")).has_value());
+    EXPECT_FALSE(prompter.font({arial, {}}, QStringLiteral("Label Font")).has_value());
     EXPECT_EQ(shown.family(), drawn);
     EXPECT_TRUE(shown.italic());
     EXPECT_EQ(shown.pointSize(), 9);
+}
+
+// A font with a colour of its own gets the chooser with a colour row: it opens on the font
+// and its colour (one of the sixteen, or "Custom"), and Ok hands back both as chosen.
+TEST(WindowServices, FontDialogWithAColourHandsBackBoth) {
+    QFont arial(QStringLiteral("Arial"), 11);
+    arial.setBold(true);
+    QtPrompter prompter;
+    QString offered;
+    whenModalShown([&](QWidget* modal) {
+        auto* dialog = qobject_cast<FontColorDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(dialog->currentFont().bold());
+        EXPECT_EQ(dialog->currentFont().pointSize(), 11);
+        offered = dialog->colorBox()->currentText();
+        dialog->colorBox()->setCurrentIndex(dialog->colorBox()->findText(QStringLiteral("Navy")));
+        dialog->accept();
+    });
+    const auto chosen = prompter.font({arial, QColor(0x12, 0x34, 0x56)}, QStringLiteral("Font"));
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(offered, QStringLiteral("Custom"));
+    EXPECT_EQ(chosen->color, QColor(0, 0, 0x80));
+    EXPECT_TRUE(chosen->font.bold());
+
+    whenModalShown([&](QWidget* modal) {
+        auto* dialog = qobject_cast<FontColorDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        offered = dialog->colorBox()->currentText();
+        dialog->reject();
+    });
+    EXPECT_FALSE(prompter.font({arial, QColor(Qt::red)}, QStringLiteral("Font")).has_value());
+    EXPECT_EQ(offered, QStringLiteral("Red"));
 }
 
 TEST(TipOfDay, NextTipWrapsAndShowTipsFollowsTheBox) {
