@@ -5,6 +5,7 @@
 #include "appearance/set_colors.h"
 #include "appearance/view_config.h"
 #include "edit/record_editor.h"
+#include "edit/record_editor_rules.h"
 #include "find/locate_dialog.h"
 #include "find/search_replace.h"
 #include "find/search_session.h"
@@ -528,6 +529,14 @@ void TMain::wireCommands() {
     markHeading(m_navigatorLabel, Heading::Minor);
     m_lookupDelegate = new LookupDelegate(m_viewerGrid);
     m_viewerGrid->setItemDelegate(m_lookupDelegate);
+    // Amounts typed into the grid read as in the record editor, grouping and all.
+    m_viewerModel->setNumberReader([this](int fieldNumber, const QString& text,
+                                          QString& refusal) -> std::optional<QString> {
+        const auto stored = storedNumberText(fieldNumber, text, m_session.numbers, m_session.items);
+        if (!stored)
+            refusal = invalidNumberMessage(fieldNumber);
+        return stored;
+    });
     connect(m_viewerModel, &ViewerModel::editRefused, this,
             [this](const QString& message) { m_prompter.error(message); });
     connect(m_viewerModel, &ViewerModel::viewerError, this,
