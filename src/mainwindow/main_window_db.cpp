@@ -753,11 +753,14 @@ bool TMain::event(QEvent* e) {
 void TMain::closeEvent(QCloseEvent* event) {
     if (m_startedUp) {
         GlobalSettings& g = m_session.global;
-        const QRect frame = normalGeometry().isValid() ? normalGeometry() : geometry();
-        g.mainWindowLeft = frame.x();
-        g.mainWindowTop = frame.y();
-        g.mainWindowWidth = frame.width();
-        g.mainWindowHeight = frame.height();
+        // Start-up gives the place to move(), which places the frame; the geometries are the
+        // client area's, a title bar lower. Saving those walked the window down every run.
+        const QRect client = normalGeometry().isValid() ? normalGeometry() : geometry();
+        const QPoint frameOffset = geometry().topLeft() - pos();
+        g.mainWindowLeft = client.x() - frameOffset.x();
+        g.mainWindowTop = client.y() - frameOffset.y();
+        g.mainWindowWidth = client.width();
+        g.mainWindowHeight = client.height();
         g.lastFiles = m_recentFiles;
         g.buttonBar = static_cast<int>(m_buttonBar);
         g.windowSize = m_windowSize;
