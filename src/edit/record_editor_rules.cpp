@@ -300,6 +300,42 @@ std::variant<CheckedEntry, EntryProblem> checkEntry(const EditorValues& values,
     return entry;
 }
 
+std::optional<QString> storedNumberText(int fieldNumber, const QString& typed,
+                                        const NumberFormatter& numbers, const ItemTable& items) {
+    const ItemField* info = itemField(fieldNumber);
+    if (!info || info->letter != 'N')
+        return std::nullopt;
+    const QString trimmed = trimSpaces(typed);
+    if (trimmed.isEmpty())
+        return QString();
+    const bool quantity = info->type == FieldType::Integer;
+    auto v = quantity ? numbers.quantityValue(trimmed) : numbers.moneyValue(trimmed);
+    if (!v)
+        return std::nullopt;
+    if (quantity)
+        *v = std::round(*v);
+    if (!fitsNumberField(items, fieldNumber, *v))
+        return std::nullopt;
+    int decimals = quantity ? 0 : 2;
+    if (items.isOpen())
+        if (const int index = items.table().fieldIndex(info->name); index >= 0)
+            decimals = items.table().field(index).decimals;
+    return fixedPointText(*v, 0, decimals);
+}
+
+QString invalidNumberMessage(int fieldNumber) {
+    switch (fieldNumber) {
+    case f::Cost:
+        return kInvalidCostMessage;
+    case f::Value:
+        return kInvalidValueMessage;
+    case f::RepCost:
+        return kInvalidRepCostMessage;
+    default:
+        return kInvalidQuantityMessage;
+    }
+}
+
 int learnListValues(LookupLists& lists, const EditorValues& values) {
     int added = 0;
     for (C c : kListOrder)

@@ -161,6 +161,14 @@ std::variant<CheckedEntry, EntryProblem> checkEntry(const EditorValues& values,
 // A field the table lacks holds anything.
 bool fitsNumberField(const ItemTable& items, int fieldNumber, double value);
 
+// A number typed into a cell of the viewer, read like the editor's value boxes (grouping and
+// the regional decimal character allowed, a quantity rounded as on leaving its box): the text
+// the field stores, empty for an empty cell, or nullopt when it is no number the field can
+// hold; invalidNumberMessage names the field's refusal as the editor words it.
+std::optional<QString> storedNumberText(int fieldNumber, const QString& typed,
+                                        const NumberFormatter& numbers, const ItemTable& items);
+QString invalidNumberMessage(int fieldNumber);
+
 // The five drop-down texts, trimmed, offered to their lookup lists (both copies) in the
 // order Brand, Location, Category, Owner, Purchased From. Returns how many were added.
 int learnListValues(LookupLists& lists, const EditorValues& values);

@@ -5,6 +5,7 @@
 #include "appearance/set_colors.h"
 #include "appearance/view_config.h"
 #include "edit/record_editor.h"
+#include "edit/record_editor_rules.h"
 #include "find/locate_dialog.h"
 #include "find/search_replace.h"
 #include "find/search_session.h"
@@ -530,6 +531,14 @@ void TMain::wireCommands() {
     markHeading(m_navigatorLabel, Heading::Minor);
     m_lookupDelegate = new LookupDelegate(m_viewerGrid);
     m_viewerGrid->setItemDelegate(m_lookupDelegate);
+    // Amounts typed into the grid read as in the record editor, grouping and all.
+    m_viewerModel->setNumberReader([this](int fieldNumber, const QString& text,
+                                          QString& refusal) -> std::optional<QString> {
+        const auto stored = storedNumberText(fieldNumber, text, m_session.numbers, m_session.items);
+        if (!stored)
+            refusal = invalidNumberMessage(fieldNumber);
+        return stored;
+    });
     connect(m_viewerModel, &ViewerModel::editRefused, this,
             [this](const QString& message) { m_prompter.error(message); });
     connect(m_viewerModel, &ViewerModel::viewerError, this,
@@ -746,11 +755,14 @@ bool TMain::event(QEvent* e) {
 void TMain::closeEvent(QCloseEvent* event) {
     if (m_startedUp) {
         GlobalSettings& g = m_session.global;
-        const QRect frame = normalGeometry().isValid() ? normalGeometry() : geometry();
-        g.mainWindowLeft = frame.x();
-        g.mainWindowTop = frame.y();
-        g.mainWindowWidth = frame.width();
-        g.mainWindowHeight = frame.height();
+        // Start-up gives the place to move(), which places the frame; the geometries are the
+        // client area's, a title bar lower. Saving those walked the window down every run.
+        const QRect client = normalGeometry().isValid() ? normalGeometry() : geometry();
+        const QPoint frameOffset = geometry().topLeft() - pos();
+        g.mainWindowLeft = client.x() - frameOffset.x();
+        g.mainWindowTop = client.y() - frameOffset.y();
+        g.mainWindowWidth = client.width();
+        g.mainWindowHeight = client.height();
         g.lastFiles = m_recentFiles;
         g.buttonBar = static_cast<int>(m_buttonBar);
         g.windowSize = m_windowSize;

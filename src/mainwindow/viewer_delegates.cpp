@@ -40,7 +40,10 @@ QWidget* LookupDelegate::createEditor(QWidget* parent, const QStyleOptionViewIte
         if (const ItemField* f = itemField(field)) {
             // A date is stored in 8 bytes but typed in up to 10 characters (dd-mm-yyyy); the
             // model refuses what it cannot read, so a cut-short year never reaches the file.
-            line->setMaxLength(f->type == FieldType::Date ? kTypedDateLength : f->width);
+            // Amounts are typed with grouping characters and get no limit: cut short, 1,000
+            // would be stored as 100; the model refuses one the field cannot hold.
+            if (f->letter != 'N')
+                line->setMaxLength(f->type == FieldType::Date ? kTypedDateLength : f->width);
         }
     } else if (auto* combo = qobject_cast<QComboBox*>(editor)) {
         if (const ItemField* f = itemField(field))

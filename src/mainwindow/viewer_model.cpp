@@ -404,6 +404,14 @@ bool ViewerModel::setData(const QModelIndex& index, const QVariant& value, int r
                         .arg(d->day, 2, 10, QLatin1Char('0'))
                         .toStdString();
         }
+    } else if (def->letter == 'N' && m_readNumber) {
+        QString refusal;
+        const auto stored = m_readNumber(field, text, refusal);
+        if (!stored) {
+            emit editRefused(refusal);
+            return false;
+        }
+        bytes = stored->toStdString();
     } else {
         const auto encoded = dbase::fromUtf8(text.toStdString(), m_table->codePage());
         if (!encoded.ok) {

@@ -29,6 +29,9 @@ class ViewerModel : public QAbstractTableModel, private dbase::TableObserver {
 public:
     using DateFormatter = std::function<QString(const dbase::Date&)>;
     using DateReader = std::function<std::optional<dbase::Date>(const QString&)>;
+    // A number cell's typed text: the field text to store, or nullopt with the refusal to show.
+    using NumberReader = std::function<std::optional<QString>(int fieldNumber, const QString& text,
+                                                              QString& refusal)>;
 
     explicit ViewerModel(QObject* parent = nullptr);
     ~ViewerModel() override;
@@ -39,6 +42,7 @@ public:
     void setColumns(std::vector<ViewerColumn> columns);
     const std::vector<ViewerColumn>& columns() const { return m_columns; }
     void setDateFormat(DateFormatter formatter, DateReader reader);
+    void setNumberReader(NumberReader reader) { m_readNumber = std::move(reader); }
     void setEditable(bool editable);
     bool isEditable() const { return m_editable; }
 
@@ -108,6 +112,7 @@ private:
     std::vector<int> m_fieldIndexes; // table field index of each item field, by number - 1
     DateFormatter m_formatDate;
     DateReader m_readDate;
+    NumberReader m_readNumber;
     bool m_editable = false;
 
     std::vector<std::uint32_t> m_records; // record number of each row

@@ -47,6 +47,15 @@ QString withoutTrailingBlanks(const QString& s) {
     return s.left(n);
 }
 
+// An amount is no wider than the item field's own width (12: 999999999.99), however much room
+// the table's numeric field leaves; the record editor, the viewer and the reports take no more.
+bool amountFits(const dbase::Table& table, const Target& target, double value) {
+    const dbase::Field& field = table.field(target.index);
+    const ItemField* f = itemField(target.number);
+    const int width = f ? std::min(int(field.length), f->width) : int(field.length);
+    return fixedPointText(value, 0, field.decimals).size() <= width;
+}
+
 ValueFate storeValue(dbase::Table& table, const Target& target, const QString& text,
                      const DateFormat& format, const QDate& today) {
     if (target.type == FieldType::Character) {
@@ -81,7 +90,7 @@ ValueFate storeValue(dbase::Table& table, const Target& target, const QString& t
             }
             break;
         case FieldType::Float:
-            if (const auto v = readImportFloat(text)) {
+            if (const auto v = readImportFloat(text); v && amountFits(table, target, *v)) {
                 table.setFieldDouble(target.index, *v);
                 return ValueFate::Stored;
             }

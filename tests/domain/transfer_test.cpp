@@ -155,19 +155,20 @@ TEST(Import, ValuesThatCannotBeStoredAreCountedNeverStopTheImport) {
             "\n"                                                          // skipped, no record
             "\"Desk\",\"two\",\"Dec 31 1997\",\"$12\",\"%1\"\n"           // 3 emptied, 1 cut
             "\"Sofa\",\"$1F\",\"19971231\",\" 7 \",\"Arrow \u2192 Co\"\n" // 1 emptied, 1 cut
-            "\"Bed\",\"99999999999999\",\"2/30/1997\",\"1e400\",\"\"\n")  // 3 emptied
+            "\"Bed\",\"99999999999999\",\"2/30/1997\",\"1e400\",\"\"\n"   // 3 emptied
+            "\"Shelf\",\"1\",\"\",\"1000000000\",\"\"\n") // wider than an amount: 1 emptied
             .arg(QString(25, u'b'));
     const ImportReport report = importText(inv.run(mapping), text, true);
-    EXPECT_EQ(report.imported, 4);
-    EXPECT_EQ(report.emptied, 7);
+    EXPECT_EQ(report.imported, 5);
+    EXPECT_EQ(report.emptied, 8);
     EXPECT_EQ(report.cut, 2);
-    EXPECT_EQ(report.problemRecords, (std::vector<qint64>{4, 5, 6}));
+    EXPECT_EQ(report.problemRecords, (std::vector<qint64>{4, 5, 6, 7}));
     EXPECT_EQ(importSummary(report, ImportFileType::Text),
-              QStringLiteral("Import Complete.  4 records were imported.  Values the fields "
-                             "cannot hold: 7 left empty, 2 cut, in lines 4, 5, 6 of the file."));
+              QStringLiteral("Import Complete.  5 records were imported.  Values the fields "
+                             "cannot hold: 8 left empty, 2 cut, in lines 4, 5, 6, 7 of the file."));
 
     const auto recs = inv.records();
-    ASSERT_EQ(recs.size(), 4u);
+    ASSERT_EQ(recs.size(), 5u);
     EXPECT_EQ(recs[0][0], "Chair");
     EXPECT_EQ(recs[0][F::Quantity - 1], "-3");
     EXPECT_EQ(recs[0][F::PurchDate - 1], "19971231");
@@ -181,6 +182,7 @@ TEST(Import, ValuesThatCannotBeStoredAreCountedNeverStopTheImport) {
     EXPECT_EQ(recs[2][F::Brand - 1], "Arrow"); // cut before the character 1252 lacks
     EXPECT_EQ(recs[3][F::Quantity - 1], "");
     EXPECT_EQ(recs[3][F::Cost - 1], "");
+    EXPECT_EQ(recs[4][F::Cost - 1], "");
     // The index followed every append.
     EXPECT_TRUE(inv.table().checkIndexes().empty());
 }

@@ -409,6 +409,58 @@ TEST(ViewerGrid, DatesTypedInFullInEveryFormatReachTheFileAndBadOnesAreRefused) 
     w.close();
 }
 
+TEST(ViewerGrid, AmountsTypedWithGroupingReachTheFileWholeAndWideOnesAreRefused) {
+    Fixture f;
+    f.firstRun({12, 0, 0, 0}, true);
+    {
+        ItemTable items;
+        items.setPaths(DatabasePaths::forTable(f.dbf));
+        items.open();
+        items.table().append();
+        items.setText(1, "Clock");
+        items.table().post();
+    }
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768});
+    w.show();
+    QTableView* grid = w.viewerGrid();
+    auto type = [&](int field, const QString& text) {
+        const QModelIndex cell = w.viewerModel()->index(0, columnOf(w, field));
+        QAbstractItemDelegate* delegate = grid->itemDelegateForIndex(cell);
+        QStyleOptionViewItem option;
+        option.initFrom(grid);
+        std::unique_ptr<QWidget> widget(delegate->createEditor(grid->viewport(), option, cell));
+        auto* editor = qobject_cast<QLineEdit*>(widget.get());
+        ASSERT_NE(editor, nullptr);
+        delegate->setEditorData(editor, cell);
+        editor->selectAll();
+        QTest::keyClicks(editor, text);
+        delegate->setModelData(editor, w.viewerModel(), cell);
+        QApplication::processEvents();
+    };
+    auto stored = [&](int field) {
+        ItemTable reader;
+        reader.setPaths(DatabasePaths::forTable(f.dbf));
+        reader.open(dbase::OpenMode::ReadOnly);
+        reader.table().first();
+        return reader.floating(field);
+    };
+
+    // Read as the record editor reads its value boxes; no typing limit cuts "1,000" to 100.
+    type(9, "1,000");
+    EXPECT_EQ(stored(9), 1000);
+    type(11, "12,345,678.90");
+    EXPECT_EQ(stored(11), 12345678.9);
+    // Too wide for an amount, or no number: the editor's message, and the amount stays.
+    prompter.expectMessage("Error", "Invalid cost specified.  Please correct.");
+    type(11, "1,234,567,890");
+    prompter.expectMessage("Error", "Invalid value specified.  Please correct.");
+    type(18, "12 dollars");
+    prompter.verifyDone();
+    EXPECT_EQ(stored(11), 12345678.9);
+    w.close();
+}
+
 TEST(ViewerGrid, TitlesStayWholeAndUnboldAndASwitchStartsAtTheFirstColumn) {
     Fixture f;
     f.firstRun({12, 0, 0, 0}, false);
