@@ -604,6 +604,7 @@ void TMyEdit::MenuNewClick() {
     m_mode = EditorMode::New;
     takeSnapshot();
     setWindowTitle(kNewRecordCaption);
+    focusControl(C::Item); // a new item starts with its name, wherever the last one ended
 }
 
 void TMyEdit::MenuCopyRecordClick() {

@@ -490,10 +490,11 @@ TEST(RecordEditor, NewRecordAsksWhenSomethingWasTyped) {
     f.prompter.expectMessage(
         kWarning, "Data has changed.  Update this record before creating new one?", MsgButton::Yes);
     // Ctrl+E from inside a text box (where line edits would take it to move the cursor).
-    e.focusControl(C::Model);
+    e.focusControl(C::WarNotes); // on the third page
     f.key(Qt::Key_E, Qt::ControlModifier);
     EXPECT_EQ(e.controlText(C::Brand), "");
     EXPECT_EQ(e.windowTitle(), "Edit (New Record)");
+    EXPECT_EQ(e.focusedControl(), C::Item); // back on the first page, ready for the name
     dbase::Table file;
     file.openFile(f.path.toStdString(), dbase::OpenMode::ReadOnly);
     file.first();
