@@ -1,7 +1,7 @@
 #include "appearance/set_colors.h"
 
-#include "ui/window_services.h"
 #include "appearance/color_sets.h"
+#include "ui/window_services.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -54,6 +54,13 @@ bool insideOwnColors(const QWidget* w, const QWidget* window) {
 }
 
 } // namespace
+
+void makeBoldHeading(QWidget* label) {
+    QFont f = label->font();
+    f.setBold(true);
+    label->setFont(f);
+    markHeading(label, Heading::Major);
+}
 
 void markHeading(QWidget* widget, Heading level) {
     switch (level) {

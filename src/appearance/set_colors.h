@@ -22,6 +22,8 @@ enum class Heading { None, Major, Minor };
 // Marks a label (or group box) as a heading; the mark is the widget property "heading" with
 // the value "major" or "minor".
 void markHeading(QWidget* widget, Heading level);
+// Makes a label a major heading in bold, as the dialogs' group titles are.
+void makeBoldHeading(QWidget* label);
 Heading headingOf(const QWidget* widget);
 
 // A component that takes its colours from elsewhere (the viewer grid has its own cell and

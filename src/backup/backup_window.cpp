@@ -2,17 +2,16 @@
 
 #include "appearance/set_colors.h"
 #include "session/inventory_session.h"
+#include "ui/designed_widgets.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
 #include "ui/window_context.h"
 
 #include <QDir>
-#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcut>
 
 namespace {
 // Design layout at 640 x 480: what to back up above, where to below, the buttons at the foot.
@@ -32,27 +31,6 @@ constexpr KindControl kKinds[4] = {
     {"BackINI", "Config &File of Current Database (*.INI)"},
 };
 
-template <typename W> W* place(W* w, const char* name, int x, int y, int width, int height) {
-    w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(x, y, width, height);
-    return w;
-}
-
-QFrame* panel(QWidget* parent, const char* name, int x, int y, int width, int height) {
-    auto* p = place(new QFrame(parent), name, x, y, width, height);
-    p->setFrameShape(QFrame::Panel);
-    p->setFrameShadow(QFrame::Raised);
-    return p;
-}
-
-QLabel* heading(QWidget* parent, const char* name, const QString& text, int x, int y) {
-    auto* label = place(new QLabel(text, parent), name, x, y, 280, 20);
-    QFont f = label->font();
-    f.setBold(true);
-    label->setFont(f);
-    markHeading(label, Heading::Major);
-    return label;
-}
 } // namespace
 
 TMyBackup::TMyBackup(InventorySession& session, WindowContext& context,
@@ -63,37 +41,32 @@ TMyBackup::TMyBackup(InventorySession& session, WindowContext& context,
     setWindowTitle(QStringLiteral("Backup"));
     prepareDesignDialog(this, {kClientWidth, kClientHeight}, kDesignPointSize);
 
-    panel(this, "Panel1", 8, 8, 306, 158);
-    heading(this, "Label1", QStringLiteral("What To Back Up"), 20, 16);
+    ui::panel(this, "Panel1", {8, 8, 306, 158});
+    makeBoldHeading(
+        ui::label(this, "Label1", QStringLiteral("What To Back Up"), {20, 16, 280, 20}));
     for (int k = 0; k < 4; ++k)
-        m_kinds[k] = place(new QRadioButton(QString::fromLatin1(kKinds[k].caption), this),
-                           kKinds[k].name, 28, 44 + k * 29, 278, 24);
+        m_kinds[k] = ui::radio(this, kKinds[k].name, QString::fromLatin1(kKinds[k].caption),
+                               {28, 44 + k * 29, 278, 24});
 
     // A directory chooser takes the place of a drive list and directory tree.
-    panel(this, "Panel2", 8, 174, 306, 160);
-    heading(this, "Label2", QStringLiteral("Where To Back Up To"), 20, 182);
-    m_dirBox = place(new QLineEdit(this), "DirBox", 20, 214, 282, 24);
+    ui::panel(this, "Panel2", {8, 174, 306, 160});
+    makeBoldHeading(
+        ui::label(this, "Label2", QStringLiteral("Where To Back Up To"), {20, 182, 280, 20}));
+    m_dirBox = ui::edit(this, "DirBox", 32767, {20, 214, 282, 24});
     m_dirBox->setReadOnly(true);
-    m_choose = place(new QPushButton(QStringLiteral("Ch&oose Directory..."), this), "ChooseButton",
-                     20, 246, 150, 28);
-    m_choose->setAutoDefault(false);
+    m_choose = ui::button(this, "ChooseButton", QStringLiteral("Ch&oose Directory..."),
+                          {20, 246, 150, 28});
 
-    m_start = place(new QPushButton(QStringLiteral("&Start Back Up"), this), "StartButton", 8, 350,
-                    100, 30);
+    m_start = ui::button(this, "StartButton", QStringLiteral("&Start Back Up"), {8, 350, 100, 30});
     m_start->setDefault(true);
-    m_cancel =
-        place(new QPushButton(QStringLiteral("&Cancel"), this), "CancelButton", 111, 350, 100, 30);
-    m_cancel->setAutoDefault(false);
-    auto* help =
-        place(new QPushButton(QStringLiteral("&Help"), this), "HelpButton", 214, 350, 100, 30);
-    help->setAutoDefault(false);
+    m_cancel = ui::button(this, "CancelButton", QStringLiteral("&Cancel"), {111, 350, 100, 30});
+    auto* help = ui::button(this, "HelpButton", QStringLiteral("&Help"), {214, 350, 100, 30});
 
     connect(m_start, &QPushButton::clicked, this, &TMyBackup::StartButtonClick);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_choose, &QPushButton::clicked, this, &TMyBackup::ChooseButtonClick);
     connect(help, &QPushButton::clicked, this, &TMyBackup::HelpButtonClick);
-    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
-            &TMyBackup::HelpButtonClick);
+    ui::helpOnF1(this, kHelpKeyword);
 
     SaveDimensions(this, m_design, m_context.prompter);
 }

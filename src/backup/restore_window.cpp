@@ -2,17 +2,16 @@
 
 #include "appearance/set_colors.h"
 #include "session/inventory_session.h"
+#include "ui/designed_widgets.h"
 #include "ui/help_window.h"
 #include "ui/prompter.h"
 #include "ui/window_context.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QFrame>
 #include <QLabel>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcut>
 
 namespace {
 constexpr int kClientWidth = 322;
@@ -31,11 +30,6 @@ constexpr KindControl kKinds[4] = {
     {"RestoreINI", "Config &File of a Database (*.INI)"},
 };
 
-template <typename W> W* place(W* w, const char* name, int x, int y, int width, int height) {
-    w->setObjectName(QString::fromLatin1(name));
-    w->setGeometry(x, y, width, height);
-    return w;
-}
 } // namespace
 
 TMyRestore::TMyRestore(InventorySession& session, WindowContext& context, RestoreJob services,
@@ -47,34 +41,22 @@ TMyRestore::TMyRestore(InventorySession& session, WindowContext& context, Restor
     setWindowTitle(QStringLiteral("Restore"));
     prepareDesignDialog(this, {kClientWidth, kClientHeight}, kDesignPointSize);
 
-    auto* panel = place(new QFrame(this), "Panel1", 8, 8, 306, 142);
-    panel->setFrameShape(QFrame::Panel);
-    panel->setFrameShadow(QFrame::Raised);
-    auto* label =
-        place(new QLabel(QStringLiteral("What To Restore"), this), "Label1", 20, 14, 280, 20);
-    QFont f = label->font();
-    f.setBold(true);
-    label->setFont(f);
-    markHeading(label, Heading::Major);
+    ui::panel(this, "Panel1", {8, 8, 306, 142});
+    makeBoldHeading(
+        ui::label(this, "Label1", QStringLiteral("What To Restore"), {20, 14, 280, 20}));
     for (int k = 0; k < 4; ++k)
-        m_kinds[k] = place(new QRadioButton(QString::fromLatin1(kKinds[k].caption), this),
-                           kKinds[k].name, 28, 38 + k * 27, 278, 24);
+        m_kinds[k] = ui::radio(this, kKinds[k].name, QString::fromLatin1(kKinds[k].caption),
+                               {28, 38 + k * 27, 278, 24});
 
-    m_start = place(new QPushButton(QStringLiteral("&Start Restore"), this), "StartButton", 8, 158,
-                    100, 30);
+    m_start = ui::button(this, "StartButton", QStringLiteral("&Start Restore"), {8, 158, 100, 30});
     m_start->setDefault(true);
-    m_cancel =
-        place(new QPushButton(QStringLiteral("&Cancel"), this), "CancelButton", 111, 158, 100, 30);
-    m_cancel->setAutoDefault(false);
-    auto* help =
-        place(new QPushButton(QStringLiteral("&Help"), this), "HelpButton", 214, 158, 100, 30);
-    help->setAutoDefault(false);
+    m_cancel = ui::button(this, "CancelButton", QStringLiteral("&Cancel"), {111, 158, 100, 30});
+    auto* help = ui::button(this, "HelpButton", QStringLiteral("&Help"), {214, 158, 100, 30});
 
     connect(m_start, &QPushButton::clicked, this, &TMyRestore::StartButtonClick);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(help, &QPushButton::clicked, this, &TMyRestore::HelpButtonClick);
-    connect(new QShortcut(QKeySequence::HelpContents, this), &QShortcut::activated, this,
-            &TMyRestore::HelpButtonClick);
+    ui::helpOnF1(this, kHelpKeyword);
 
     SaveDimensions(this, m_design, m_context.prompter);
 }

@@ -4,11 +4,13 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QFrame>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QShortcut>
 
 namespace ui {
@@ -43,6 +45,17 @@ QCheckBox* check(QWidget* parent, const char* name, const QString& caption, QRec
 
 QGroupBox* group(QWidget* parent, const char* name, const QString& title, QRect geometry) {
     return placed(new QGroupBox(title, parent), name, geometry);
+}
+
+QRadioButton* radio(QWidget* parent, const char* name, const QString& caption, QRect geometry) {
+    return placed(new QRadioButton(caption, parent), name, geometry);
+}
+
+QFrame* panel(QWidget* parent, const char* name, QRect geometry) {
+    auto* p = placed(new QFrame(parent), name, geometry);
+    p->setFrameShape(QFrame::Panel);
+    p->setFrameShadow(QFrame::Raised);
+    return p;
 }
 
 void helpOnF1(QDialog* dialog, const QString& keyword) {

@@ -7,6 +7,8 @@
 #include <QString>
 
 class QCheckBox;
+class QFrame;
+class QRadioButton;
 class QDialog;
 class QGroupBox;
 class QLabel;
@@ -22,6 +24,9 @@ QLabel* label(QWidget* parent, const char* name, const QString& text, QRect geom
 QLineEdit* edit(QWidget* parent, const char* name, int maxLength, QRect geometry);
 QCheckBox* check(QWidget* parent, const char* name, const QString& caption, QRect geometry);
 QGroupBox* group(QWidget* parent, const char* name, const QString& title, QRect geometry);
+QRadioButton* radio(QWidget* parent, const char* name, const QString& caption, QRect geometry);
+// A raised panel behind a group of controls.
+QFrame* panel(QWidget* parent, const char* name, QRect geometry);
 // F1 opens the help page named by keyword, over the dialog.
 void helpOnF1(QDialog* dialog, const QString& keyword);
 
