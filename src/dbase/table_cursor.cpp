@@ -104,6 +104,11 @@ const char* Table::prefetched(std::uint32_t recNo) const {
         m_prefetchPos = 0;
         m_prefetchFrom = m_prefetchTo = 0;
         m_order->upcoming(m_prefetchNumbers);
+        if (m_prefetchNumbers.empty()) {
+            // Not a walk (a seek, a move back): single reads give their pages back as usual.
+            m_view.release();
+            return nullptr;
+        }
         // The walk keeps the pages it maps until it ends: giving them back after each batch
         // would map most of the file again for the next one.
         m_view.hold(true);
