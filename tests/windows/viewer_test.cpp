@@ -331,17 +331,20 @@ TEST(ViewerAtScale, RowsTheFileNoLongerHoldsAreOneMessageNotACrash) {
     w.close();
 }
 
+// Adds one item of that name to the fixture's table.
+static void addOneItem(const Fixture& f, const char* name) {
+    ItemTable items;
+    items.setPaths(DatabasePaths::forTable(f.dbf));
+    items.open();
+    items.table().append();
+    items.setText(1, name);
+    items.table().post();
+}
+
 TEST(ViewerGrid, DatesTypedInFullInEveryFormatReachTheFileAndBadOnesAreRefused) {
     Fixture f;
     f.firstRun({12, 0, 0, 0}, true);
-    {
-        ItemTable items;
-        items.setPaths(DatabasePaths::forTable(f.dbf));
-        items.open();
-        items.table().append();
-        items.setText(1, "Clock");
-        items.table().post();
-    }
+    addOneItem(f, "Clock");
     ScriptedPrompter prompter;
     TMain w(prompter, f.paths, {1024, 768});
     w.show();
@@ -412,14 +415,7 @@ TEST(ViewerGrid, DatesTypedInFullInEveryFormatReachTheFileAndBadOnesAreRefused) 
 TEST(ViewerGrid, AmountsTypedWithGroupingReachTheFileWholeAndWideOnesAreRefused) {
     Fixture f;
     f.firstRun({12, 0, 0, 0}, true);
-    {
-        ItemTable items;
-        items.setPaths(DatabasePaths::forTable(f.dbf));
-        items.open();
-        items.table().append();
-        items.setText(1, "Clock");
-        items.table().post();
-    }
+    addOneItem(f, "Clock");
     ScriptedPrompter prompter;
     TMain w(prompter, f.paths, {1024, 768});
     w.show();
