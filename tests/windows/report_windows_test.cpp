@@ -426,6 +426,23 @@ TEST(ReportPreview, PrintingPagesARangeAndAJobStillRunning) {
     EXPECT_EQ(p.printed.back(), std::make_pair(4, 4));
 }
 
+// A report of more than 999 pages offers its whole range, and its last page can be typed.
+TEST(ReportPreview, RangeOfAThousandPagesOrMoreIsNotCutShort) {
+    ScriptedPrompter prompter;
+    WindowContext context{prompter};
+    ColorSet colors;
+    TPrintRange range(1243, colors, context);
+    range.show();
+    EXPECT_EQ(range.endPage()->text(), QStringLiteral("1243"));
+    range.startPage()->clear();
+    QTest::keyClicks(range.startPage(), QStringLiteral("1200"));
+    EXPECT_EQ(range.startPage()->text(), QStringLiteral("1200"));
+    QTest::mouseClick(range.findChild<QPushButton*>(QStringLiteral("PrintButton")), Qt::LeftButton);
+    EXPECT_TRUE(range.requested());
+    EXPECT_EQ(range.first(), 1200);
+    EXPECT_EQ(range.last(), 1243);
+}
+
 TEST(ReportPreview, WithNoPrinterThePrintCommandsSaySo) {
     if (anyPrinterInstalled())
         GTEST_SKIP() << "a printer is installed";
