@@ -145,6 +145,7 @@ TViewConfig::TViewConfig(DatabaseSettings& settings, WindowContext& context, QWi
                    page),
         "InstructionLabel", 12, 6, 420, 60);
     instruction->setWordWrap(true);
+    markHeading(instruction, Heading::Minor);
     m_display = makeGrid(page, "FieldsToDisplay", 2, 12, 70);
     m_display->setHorizontalHeaderLabels({QStringLiteral("FIELD"), QStringLiteral("DISPLAY IT")});
     connect(m_display, &QTableWidget::cellDoubleClicked, this,

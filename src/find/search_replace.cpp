@@ -44,12 +44,17 @@ TSearchAndReplace::TSearchAndReplace(InventorySession& session, WindowContext& c
     setWindowTitle(QStringLiteral("Search and Replace"));
     prepareDesignDialog(this, {kClientWidth, kClientHeight}, kDesignPointSize);
 
-    place(new QLabel(QStringLiteral("Field "), this), "FieldLabel", 16, 18, 120, 18);
+    markHeading(place(new QLabel(QStringLiteral("Field "), this), "FieldLabel", 16, 18, 120, 18),
+                Heading::Minor);
     m_fieldBox = place(new QComboBox(this), "FieldBox", 150, 14, 224, 24);
     m_fieldBox->setMaxVisibleItems(15);
-    place(new QLabel(QStringLiteral("Text To Search For"), this), "SearchLabel", 16, 54, 130, 18);
+    markHeading(place(new QLabel(QStringLiteral("Text To Search For"), this), "SearchLabel", 16, 54,
+                      130, 18),
+                Heading::Minor);
     m_search = place(new QLineEdit(this), "SearchText", 150, 50, 224, 24);
-    place(new QLabel(QStringLiteral("Replacement Text"), this), "ReplaceLabel", 16, 90, 130, 18);
+    markHeading(place(new QLabel(QStringLiteral("Replacement Text"), this), "ReplaceLabel", 16, 90,
+                      130, 18),
+                Heading::Minor);
     m_replace = place(new QLineEdit(this), "ReplaceText", 150, 86, 224, 24);
     m_confirm = place(new QCheckBox(QStringLiteral("Confirm Before Replacing"), this), "ConfirmBox",
                       16, 122, 250, 20);

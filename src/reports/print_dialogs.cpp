@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <algorithm>
 
 namespace {
 
@@ -114,10 +115,17 @@ TPrintRange::TPrintRange(int pageCount, const ColorSet& colors, WindowContext& c
     setObjectName(QStringLiteral("TPrintRange"));
     setWindowTitle(QStringLiteral("Page Printing"));
     prepareDesignDialog(this, QSize(241, 129), 8);
-    label(this, "Label1", QStringLiteral("Starting Page"), {16, 16, 110, 20});
-    m_start = edit(this, "StartPage", 3, {136, 14, 57, 22});
-    label(this, "Label2", QStringLiteral("Ending Page"), {16, 48, 110, 20});
-    m_end = edit(this, "EndPage", 3, {136, 46, 57, 22});
+    // Three digits, or as many as the last page number has: a report of a thousand pages
+    // or more must not show its last page cut short, nor refuse it being typed.
+    const int digits = std::max(3, int(QString::number(pageCount).size()));
+    // The captions are painted in the title colour, as on every dialog, so that they stay
+    // readable on a dark background.
+    markHeading(label(this, "Label1", QStringLiteral("Starting Page"), {16, 16, 110, 20}),
+                Heading::Minor);
+    m_start = edit(this, "StartPage", digits, {136, 14, 57, 22});
+    markHeading(label(this, "Label2", QStringLiteral("Ending Page"), {16, 48, 110, 20}),
+                Heading::Minor);
+    m_end = edit(this, "EndPage", digits, {136, 46, 57, 22});
     auto* print = button(this, "PrintButton", QStringLiteral("&Print"), {24, 88, 89, 27});
     auto* cancel = button(this, "CancelButton", QStringLiteral("&Cancel"), {128, 88, 89, 27});
     print->setDefault(true);
@@ -169,6 +177,7 @@ TMyInsurance::TMyInsurance(ReportSettings& settings, const ColorSet& colors, Win
         QFont f = l->font();
         f.setBold(true);
         l->setFont(f);
+        markHeading(l, Heading::Minor);
     };
     auto check = [this](const char* name, const QString& text, int top) {
         auto* c = new QCheckBox(text, this);

@@ -94,6 +94,7 @@ TMyReport::TMyReport(InventorySession& session, WindowContext& context, TPrintSe
     m_sortOrder->setObjectName(QStringLiteral("SortOrderLabel"));
     m_sortOrder->setGeometry(16, y + 298, 425, 36);
     m_sortOrder->setWordWrap(true);
+    markHeading(m_sortOrder, Heading::Minor);
 
     struct Def {
         const char* name;

@@ -453,8 +453,9 @@ TReportFonts::TReportFonts(ReportDefinition& definition, const ColorSet& colors,
                         {"FootnoteFont", "Footnote Font", "FootnoteFontButton"}};
     for (int i = 0; i < 4; ++i) {
         const QByteArray labelName = QByteArray(rows[i].box) + "Label";
-        label(this, labelName.constData(), QString::fromLatin1(rows[i].caption),
-              {12, 16 + 30 * i, 118, 20});
+        markHeading(label(this, labelName.constData(), QString::fromLatin1(rows[i].caption),
+                          {12, 16 + 30 * i, 118, 20}),
+                    Heading::Minor);
         QLineEdit* box = edit(this, rows[i].box, 0, {132, 14 + 30 * i, 150, 22});
         box->setReadOnly(true);
         box->setFocusPolicy(Qt::ClickFocus);

@@ -70,6 +70,7 @@ TRepLayout::TRepLayout(const ReportDefinition& definition, const QString& report
                                       "would like to add or change the report layout."),
                        {8, 6, 617, 18});
     note->setWordWrap(true);
+    markHeading(note, Heading::Minor);
     auto* panel = new QFrame(this);
     panel->setObjectName(QStringLiteral("NamePanel"));
     panel->setFrameShape(QFrame::Panel);
@@ -208,6 +209,7 @@ TReportPart::TReportPart(const ReportLine& lineParts, int line, int part, int ch
                       m_totals ? QStringLiteral("Totals Line, Item %1").arg(part)
                                : QStringLiteral("Line %1, Item %2").arg(line).arg(part),
                       {12, 28, 170, 18});
+    markHeading(m_selPart, Heading::Minor);
     auto radio = [this](const char* name, const QString& caption, int top) {
         auto* r = new QRadioButton(caption, this);
         r->setObjectName(QString::fromLatin1(name));
@@ -219,7 +221,8 @@ TReportPart::TReportPart(const ReportLine& lineParts, int line, int part, int ch
     m_label = radio("RadioLabel", QStringLiteral("Label (constant value)"), 82);
     m_field = radio("RadioField", QStringLiteral("Field (database value)"), 106);
 
-    label(this, "WidthLabel", QStringLiteral("Width"), {12, 142, 60, 18});
+    markHeading(label(this, "WidthLabel", QStringLiteral("Width"), {12, 142, 60, 18}),
+                Heading::Minor);
     m_width = new QLineEdit(this);
     m_width->setObjectName(QStringLiteral("FieldWidth"));
     m_width->setGeometry(12, 160, 48, 22);
@@ -231,7 +234,8 @@ TReportPart::TReportPart(const ReportLine& lineParts, int line, int part, int ch
     m_fields->setGeometry(196, 28, 152, 210);
     m_fields->addItems(partFieldList(m_totals, captions));
 
-    label(this, "LabelNameLabel", QStringLiteral("Label Name"), {12, 246, 120, 18});
+    markHeading(label(this, "LabelNameLabel", QStringLiteral("Label Name"), {12, 246, 120, 18}),
+                Heading::Minor);
     m_labelName = new QLineEdit(this);
     m_labelName->setObjectName(QStringLiteral("LabelName"));
     m_labelName->setGeometry(12, 264, 336, 22);

@@ -147,6 +147,7 @@ TMyPreview::TMyPreview(const PageStream& pages, const QString& title, ReportSett
     auto text = [panel, tools](const char* name, const QString& caption) {
         auto* l = new QLabel(caption, panel);
         l->setObjectName(QString::fromLatin1(name));
+        markHeading(l, Heading::Minor);
         tools->addWidget(l);
         return l;
     };

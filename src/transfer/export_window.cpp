@@ -112,6 +112,7 @@ TMyExport::TMyExport(InventorySession& session, WindowContext& context, QWidget*
                        "select \"No\".  Double click on the field to toggle between Yes and No."),
         this);
     notes->setObjectName(QStringLiteral("NotesLabel"));
+    markHeading(notes, Heading::Minor);
     notes->setWordWrap(true);
     notes->setGeometry(kRight, 324, kRightWidth, 66);
 

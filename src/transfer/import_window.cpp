@@ -94,6 +94,7 @@ TMyImport::TMyImport(InventorySession& session, WindowContext& context, ImportFi
                        "on the \"USE\" field to toggle between Yes and No."),
         this);
     notes->setObjectName(QStringLiteral("NotesLabel"));
+    markHeading(notes, Heading::Minor);
     notes->setWordWrap(true);
     notes->setGeometry(kGridLeft, 8, kImportWidth - 2 * kGridLeft, 48);
 
@@ -119,6 +120,7 @@ TMyImport::TMyImport(InventorySession& session, WindowContext& context, ImportFi
     heading(this, "CountHeading", QStringLiteral("Count"), {kCountLeft, kGridTop + 16, 70, 16});
     m_count = new QLabel(QStringLiteral("0"), this);
     m_count->setObjectName(QStringLiteral("CountLabel"));
+    markHeading(m_count, Heading::Minor);
     m_count->setGeometry(kCountLeft, kCountTop, 70, 18);
 
     auto* up = button(this, "UpButton", QStringLiteral("&Up"), {kRightLeft, 100, 72, 27});

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -66,6 +67,12 @@ FontColorDialog::FontColorDialog(const QFont& font, const QColor& color, QWidget
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // The chooser is a dialog of its own: Enter or Escape in its lists ends it, which would
+    // leave this window empty. Its ending ends this window the same way instead.
+    connect(m_fonts, &QDialog::accepted, this, &QDialog::accept);
+    connect(m_fonts, &QDialog::rejected, this, &QDialog::reject);
+    // The chooser's own hidden Ok counts as a default button, so name ours.
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_fonts);

@@ -1,3 +1,4 @@
+#include "appearance/color_sets.h"
 #include "items/database_ops.h"
 #include "items/item_schema.h"
 #include "mainwindow/main_window.h"
@@ -426,6 +427,23 @@ TEST(ReportPreview, PrintingPagesARangeAndAJobStillRunning) {
     EXPECT_EQ(p.printed.back(), std::make_pair(4, 4));
 }
 
+// A report of more than 999 pages offers its whole range, and its last page can be typed.
+TEST(ReportPreview, RangeOfAThousandPagesOrMoreIsNotCutShort) {
+    ScriptedPrompter prompter;
+    WindowContext context{prompter};
+    ColorSet colors;
+    TPrintRange range(1243, colors, context);
+    range.show();
+    EXPECT_EQ(range.endPage()->text(), QStringLiteral("1243"));
+    range.startPage()->clear();
+    QTest::keyClicks(range.startPage(), QStringLiteral("1200"));
+    EXPECT_EQ(range.startPage()->text(), QStringLiteral("1200"));
+    QTest::mouseClick(range.findChild<QPushButton*>(QStringLiteral("PrintButton")), Qt::LeftButton);
+    EXPECT_TRUE(range.requested());
+    EXPECT_EQ(range.first(), 1200);
+    EXPECT_EQ(range.last(), 1243);
+}
+
 TEST(ReportPreview, WithNoPrinterThePrintCommandsSaySo) {
     if (anyPrinterInstalled())
         GTEST_SKIP() << "a printer is installed";
@@ -490,6 +508,29 @@ TEST(ReportDialogs, InsuranceStoresOnTheCloseBoxAndPrinterChoiceOnOkOnly) {
 
 // Print, Reports, the speed button and the lettered button all open the one report list,
 // made at start-up, with the built-in reports.
+// On a dark colour set the captions of the small report dialogs take the title colour, so
+// they do not vanish black on black.
+TEST(ReportDialogs, CaptionsStayReadableOnADarkColourSet) {
+    ScriptedPrompter prompter;
+    WindowContext context{prompter};
+    ReportSettings settings;
+    ColorSet colors;
+    SetBlackKnight(colors);
+    const QColor title = toQColor(colors[ColorSet::MinorTitle]);
+    const auto textOf = [](QWidget& dialog, const char* name) {
+        auto* l = dialog.findChild<QLabel*>(QString::fromLatin1(name));
+        return l ? l->palette().color(QPalette::Active, QPalette::WindowText) : QColor();
+    };
+    TMyInsurance insurance(settings, colors, context);
+    insurance.show();
+    for (const char* name : {"Label1", "Label2", "Label3"})
+        EXPECT_EQ(textOf(insurance, name), title) << name;
+    TPrintRange range(3, colors, context);
+    range.show();
+    for (const char* name : {"Label1", "Label2"})
+        EXPECT_EQ(textOf(range, name), title) << name;
+}
+
 TEST(ReportCatalogue, MainWindowCommandsOpenTheReportList) {
     TestDir dir;
     AppPaths paths;

@@ -16,6 +16,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -177,6 +178,27 @@ TEST(WindowServices, FontDialogWithAColourHandsBackBoth) {
     });
     EXPECT_FALSE(prompter.font({arial, QColor(Qt::red)}, QStringLiteral("Font")).has_value());
     EXPECT_EQ(offered, QStringLiteral("Red"));
+}
+
+// Enter and Escape in the chooser's lists end the whole dialog, not just the chooser inside
+// it (which would leave an empty window); Enter on the colour row takes Ok.
+TEST(WindowServices, FontDialogWithAColourEndsOnEnterAndEscapeInTheChooser) {
+    const auto run = [](QWidget* (*target)(FontColorDialog&), int key) {
+        FontColorDialog dialog(QFont(QStringLiteral("Arial"), 10), QColor(Qt::black));
+        dialog.show();
+        QWidget* widget = target(dialog);
+        widget->setFocus();
+        QTest::keyClick(widget, Qt::Key(key));
+        EXPECT_FALSE(dialog.isVisible());
+        return dialog.result();
+    };
+    const auto familyList = [](FontColorDialog& d) -> QWidget* {
+        return d.findChild<QFontDialog*>()->findChild<QListView*>();
+    };
+    const auto colorRow = [](FontColorDialog& d) -> QWidget* { return d.colorBox(); };
+    EXPECT_EQ(run(familyList, Qt::Key_Return), QDialog::Accepted);
+    EXPECT_EQ(run(familyList, Qt::Key_Escape), QDialog::Rejected);
+    EXPECT_EQ(run(colorRow, Qt::Key_Return), QDialog::Accepted);
 }
 
 TEST(TipOfDay, NextTipWrapsAndShowTipsFollowsTheBox) {
