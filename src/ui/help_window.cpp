@@ -1,12 +1,16 @@
 #include "ui/help_window.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -124,6 +128,14 @@ THelpWindow::THelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     showContents();
 }
 
+void THelpWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void THelpWindow::showContents() {
     m_browser->setSource(helpContentsPage());
 }
@@ -136,11 +148,32 @@ QUrl THelpWindow::currentPage() const {
     return m_browser->source();
 }
 
+namespace {
+// Over the middle of the window that asked, wholly on its screen. move() places the frame,
+// which the window manager adds later: allow for a title bar and borders.
+void placeOver(QWidget* help, const QWidget* owner) {
+    const QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    constexpr int kTitleBar = 40;
+    constexpr int kBorder = 8;
+    const QRect room = screen->availableGeometry();
+    QRect frame({0, 0}, help->size() + QSize(2 * kBorder, kTitleBar + kBorder));
+    frame.moveCenter(owner ? owner->frameGeometry().center() : room.center());
+    frame.moveLeft(std::clamp(frame.left(), room.left(),
+                              std::max(room.left(), room.right() + 1 - frame.width())));
+    frame.moveTop(std::clamp(frame.top(), room.top(),
+                             std::max(room.top(), room.bottom() + 1 - frame.height())));
+    help->move(frame.topLeft());
+}
+} // namespace
+
 THelpWindow* openHelp(const QString& keyword, QWidget* owner) {
     static QPointer<THelpWindow> help;
     QWidget* top = owner ? owner->window() : nullptr;
     if (!help) {
         help = new THelpWindow(top);
+        placeOver(help, top);
     } else if (help->parentWidget() != top) {
         // A modal dialog blocks every window but its own children, so the help window moves
         // under whichever window asked for it.

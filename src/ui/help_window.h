@@ -31,6 +31,10 @@ public:
     QPushButton* backButton() const { return m_back; }
     QPushButton* forwardButton() const { return m_forward; }
 
+protected:
+    // Escape closes help, as it does a dialog.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QTextBrowser* m_browser = nullptr;
     QPushButton* m_contents = nullptr;

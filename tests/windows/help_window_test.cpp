@@ -3,9 +3,12 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSet>
+#include <QTest>
 #include <QTextBrowser>
 #include <gtest/gtest.h>
 
@@ -93,12 +96,21 @@ TEST(HelpWindow, EveryKeywordAndEveryLinkLeadsToAPage) {
 
 TEST(HelpWindow, OneWindowFollowsTheWindowThatAskedForIt) {
     QWidget main;
+    // The main window low on the screen: help still opens wholly on it.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    main.setGeometry(screen.left() + 20, screen.bottom() - 120, 300, 100);
     THelpWindow* first = openHelp("Main Window", &main);
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->parentWidget(), &main);
     EXPECT_TRUE(first->isVisible());
     EXPECT_TRUE(first->isWindow());
+    EXPECT_TRUE(screen.contains(first->geometry())) << first->geometry().y();
     EXPECT_EQ(pageName(first->currentPage()), "main_window.html");
+    // Escape closes it; asking again shows it where it was.
+    QTest::keyClick(first->browser(), Qt::Key_Escape);
+    EXPECT_FALSE(first->isVisible());
+    EXPECT_EQ(openHelp("Main Window", &main), first);
+    EXPECT_TRUE(first->isVisible());
 
     {
         // A modal dialog blocks every other window, so help asked for from a dialog must
