@@ -331,6 +331,22 @@ TEST(ViewerAtScale, RowsTheFileNoLongerHoldsAreOneMessageNotACrash) {
     w.close();
 }
 
+// What the grid does with a typed cell: the delegate's editor, keys typed into it, and the
+// delegate handing the text to the model.
+static void typeIntoCell(QTableView* grid, const QModelIndex& cell, const QString& text) {
+    QAbstractItemDelegate* delegate = grid->itemDelegateForIndex(cell);
+    QStyleOptionViewItem option;
+    option.initFrom(grid);
+    std::unique_ptr<QWidget> widget(delegate->createEditor(grid->viewport(), option, cell));
+    auto* editor = qobject_cast<QLineEdit*>(widget.get());
+    ASSERT_NE(editor, nullptr);
+    delegate->setEditorData(editor, cell);
+    editor->selectAll();
+    QTest::keyClicks(editor, text);
+    delegate->setModelData(editor, grid->model(), cell);
+    QApplication::processEvents();
+}
+
 // Adds one item of that name to the fixture's table.
 static void addOneItem(const Fixture& f, const char* name) {
     ItemTable items;
@@ -354,21 +370,7 @@ TEST(ViewerGrid, DatesTypedInFullInEveryFormatReachTheFileAndBadOnesAreRefused) 
     const QModelIndex cell = w.viewerModel()->index(0, dateColumn);
     ASSERT_TRUE(w.viewerModel()->isEditable());
     ASSERT_TRUE(cell.flags() & Qt::ItemIsEditable);
-    // What the grid does with a typed cell: the delegate's editor, keys typed into it, and
-    // the delegate handing the text to the model.
-    auto type = [&](const QString& text) {
-        QAbstractItemDelegate* delegate = grid->itemDelegateForIndex(cell);
-        QStyleOptionViewItem option;
-        option.initFrom(grid);
-        std::unique_ptr<QWidget> widget(delegate->createEditor(grid->viewport(), option, cell));
-        auto* editor = qobject_cast<QLineEdit*>(widget.get());
-        ASSERT_NE(editor, nullptr);
-        delegate->setEditorData(editor, cell);
-        editor->selectAll();
-        QTest::keyClicks(editor, text);
-        delegate->setModelData(editor, w.viewerModel(), cell);
-        QApplication::processEvents();
-    };
+    auto type = [&](const QString& text) { typeIntoCell(grid, cell, text); };
     auto stored = [&] {
         ItemTable reader;
         reader.setPaths(DatabasePaths::forTable(f.dbf));
@@ -421,18 +423,7 @@ TEST(ViewerGrid, AmountsTypedWithGroupingReachTheFileWholeAndWideOnesAreRefused)
     w.show();
     QTableView* grid = w.viewerGrid();
     auto type = [&](int field, const QString& text) {
-        const QModelIndex cell = w.viewerModel()->index(0, columnOf(w, field));
-        QAbstractItemDelegate* delegate = grid->itemDelegateForIndex(cell);
-        QStyleOptionViewItem option;
-        option.initFrom(grid);
-        std::unique_ptr<QWidget> widget(delegate->createEditor(grid->viewport(), option, cell));
-        auto* editor = qobject_cast<QLineEdit*>(widget.get());
-        ASSERT_NE(editor, nullptr);
-        delegate->setEditorData(editor, cell);
-        editor->selectAll();
-        QTest::keyClicks(editor, text);
-        delegate->setModelData(editor, w.viewerModel(), cell);
-        QApplication::processEvents();
+        typeIntoCell(grid, w.viewerModel()->index(0, columnOf(w, field)), text);
     };
     auto stored = [&](int field) {
         ItemTable reader;
