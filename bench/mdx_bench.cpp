@@ -76,6 +76,8 @@ const fs::path& indexedTable(std::uint32_t records) {
     Table t;
     t.openFile(p, OpenMode::Exclusive);
     t.addIndex("NewIndex", kSortExpression);
+    t.close();
+    bench::flushTable(p);
     made.emplace_back(records, p);
     return made.back().second;
 }

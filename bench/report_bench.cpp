@@ -51,6 +51,7 @@ ItemTable& items(std::uint32_t n) {
     t->setPaths(DatabasePaths::forTable(QString::fromStdString(path.string())));
     t->open();
     selectSortIndex(*t, BuildSortString({5, 1, 0, 0}), SortIndexUse::Rebuild);
+    bench::flushTable(path);
     open.emplace_back(n, std::move(t));
     return *open.back().second;
 }

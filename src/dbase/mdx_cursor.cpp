@@ -381,7 +381,17 @@ std::size_t MdxCursor::readAhead(std::size_t n, std::string& keys, std::vector<u
     if (!m_file->readCounter(m_aheadCounter) || m_aheadCounter % 2 != 0)
         return 0;
     std::size_t taken = 0;
-    while (taken < n && (quickStep(true) || remember(stepLocked(true)))) {
+    // Within a kept leaf the counter read above vouches for the next entries too.
+    const auto withinLeaf = [&] {
+        if (!m_cached || m_counter != m_aheadCounter || m_generation != m_file->m_generation)
+            return false;
+        uint32_t& idx = m_path.back().index;
+        if (idx + 1 >= m_leaf->count)
+            return false;
+        take(*m_leaf, ++idx, 1);
+        return true;
+    };
+    while (taken < n && (withinLeaf() || quickStep(true) || remember(stepLocked(true)))) {
         keys += m_key;
         recnos.push_back(m_recno);
         ++taken;

@@ -522,12 +522,12 @@ void TagOrder::forgetAhead(bool resume) {
     if (!m_serving)
         return;
     // The cursor stands on the last entry read ahead; the walk resumes from the one served.
-    clearAhead();
     if (resume) {
         m_pending = true;
-        m_pendingKey = m_currentKey;
+        m_pendingKey = key();
         m_pendingRecno = m_currentRecno;
     }
+    clearAhead();
 }
 
 std::uint32_t TagOrder::first() {
@@ -561,8 +561,8 @@ std::uint32_t TagOrder::next() {
     if (m_serving) {
         const bool more = m_aheadPos < m_aheadRecnos.size();
         if (more && m_cursor.unchanged()) {
-            const std::size_t length = m_tag.keyLength;
-            m_currentKey.assign(m_aheadKeys, m_aheadPos * length, length);
+            // The key is copied out only when asked for: most walks never ask.
+            m_currentKeyStale = true;
             m_currentRecno = m_aheadRecnos[m_aheadPos++];
             return checkedRecno(m_currentRecno);
         }
@@ -577,6 +577,7 @@ std::uint32_t TagOrder::next() {
     if (recno != 0 && ++m_forwardRun >= kFirstBatch) {
         const std::size_t batch = std::min<std::size_t>(m_forwardRun, kLargestBatch);
         m_currentKey = m_cursor.key();
+        m_currentKeyStale = false;
         m_currentRecno = m_cursor.recno();
         clearAhead();
         if (m_cursor.readAhead(batch, m_aheadKeys, m_aheadRecnos) > 0) {
@@ -607,7 +608,14 @@ std::uint32_t TagOrder::seek(std::string_view key) {
 }
 
 const std::string& TagOrder::key() const {
-    return m_serving ? m_currentKey : m_cursor.key();
+    if (!m_serving)
+        return m_cursor.key();
+    if (m_currentKeyStale) {
+        const std::size_t length = m_tag.keyLength;
+        m_currentKey.assign(m_aheadKeys, (m_aheadPos - 1) * length, length);
+        m_currentKeyStale = false;
+    }
+    return m_currentKey;
 }
 
 void TagOrder::upcoming(std::vector<std::uint32_t>& recNos) const {

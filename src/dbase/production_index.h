@@ -157,7 +157,8 @@ private:
     std::string m_aheadKeys; // one key after another, each of the tag's key length
     std::vector<std::uint32_t> m_aheadRecnos;
     std::size_t m_aheadPos = 0;
-    std::string m_currentKey;
+    mutable std::string m_currentKey; // the served entry's key once key() has asked for it
+    mutable bool m_currentKeyStale = false;
     std::uint32_t m_currentRecno = 0;
     std::uint32_t m_forwardRun = 0;
     std::uint64_t m_aheadBatch = 0;

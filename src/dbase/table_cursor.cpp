@@ -57,6 +57,11 @@ const char* Table::cachedRecord(std::uint32_t recNo) const {
     const std::uint32_t step = recNo > m_lastRead ? recNo - m_lastRead : m_lastRead - recNo;
     m_neighbourRun = step <= 2 ? m_neighbourRun + 1 : 0;
     m_lastRead = recNo;
+    // A walk that reads ahead has the record copied already. Asked first, and for every
+    // record of the walk, even one that happens to lie in the window: the copies are served
+    // in the walk's order, and one read elsewhere would put the walk out of step with them.
+    if (const char* record = prefetched(recNo))
+        return record;
     const std::uint64_t offset =
         std::uint64_t{m_headerLength} + std::uint64_t{recNo - 1} * m_recordLength;
     if (offset >= m_cacheStart && offset + m_recordLength <= m_cacheStart + m_cache.size())
@@ -68,8 +73,6 @@ const char* Table::cachedRecord(std::uint32_t recNo) const {
     // record: a window there would be read for the one record it serves.
     const bool scanning = m_neighbourRun >= kScanRun;
     if (!scanning) {
-        if (const char* record = prefetched(recNo))
-            return record;
         if (m_view.copy(m_jump.data(), offset, m_recordLength))
             return m_jump.data(); // no system call
     }
