@@ -47,6 +47,44 @@ inline std::vector<dbase::FieldDef> itemFields() {
 
 using Filler = std::function<void(dbase::Table&, std::uint32_t)>;
 
+inline const char* const kCategories[] = {"Kitchen",   "Electronics", "Furniture", "Tools",
+                                          "Jewellery", "Books",       "Clothing",  "Garden",
+                                          "Sports",    "Art"};
+inline const char* const kBrands[] = {"Acme",  "Globex", "Initech", "Umbrella",
+                                      "Stark", "Wayne",  "Tyrell"};
+inline const char* const kRooms[] = {"Living Room", "Kitchen", "Garage",
+                                     "Bedroom 1",   "Office",  "Attic"};
+
+// Fills the current (appended) record with the values of an ordinary item i: every field but
+// the last three user fields, commas and quotes in every description.
+inline void fillOrdinaryItem(dbase::Table& t, std::uint32_t i) {
+    const std::string n = std::to_string(i);
+    t.setFieldText(0, "Item number " + n);
+    t.setFieldText(1, kBrands[i % 7]);
+    t.setFieldText(2, "Model " + std::to_string(i % 977));
+    t.setFieldText(3, "SN-" + n + "-X");
+    t.setFieldText(4, kRooms[i % 6]);
+    t.setFieldText(5, "A fairly ordinary description of item " + n +
+                          ", with a comma and \"quotes\" in it");
+    t.setFieldText(6, "Store " + std::to_string(i % 41));
+    if (i % 3 == 0)
+        t.setFieldText(7, "Engraved initials on the back");
+    t.setFieldInteger(8, 1 + i % 9);
+    t.setFieldDate(9, {1990 + static_cast<int>(i % 35), 1 + static_cast<int>(i % 12),
+                       1 + static_cast<int>(i % 28)});
+    t.setFieldText(10, std::to_string(i % 100000) + "." + std::to_string(10 + i % 90));
+    t.setFieldText(11, kCategories[i % 10]);
+    t.setFieldText(12, std::to_string(i % 120000) + ".50");
+    t.setFieldText(13, i % 2 ? "Yes" : "No");
+    if (i % 2)
+        t.setFieldDate(14, {2030, 1 + static_cast<int>(i % 12), 15});
+    t.setFieldText(15, "Two years parts and labour");
+    t.setFieldText(16, i % 4 ? "Pat" : "Sam");
+    t.setFieldText(17, std::to_string(i % 90000) + ".00");
+    if (i % 5 == 0)
+        t.setFieldText(18, "Insured separately");
+}
+
 // Writes a file just made out to the disk now: otherwise the kernel writes it back some
 // seconds later, in the middle of whichever timing runs then.
 inline void flushToDisk(const fs::path& path) {

@@ -20,50 +20,16 @@ using namespace dbase;
 
 namespace {
 
-const char* kCategories[] = {"Kitchen", "Electronics", "Furniture", "Tools",  "Jewellery",
-                             "Books",   "Clothing",    "Garden",    "Sports", "Art"};
-const char* kBrands[] = {"Acme", "Globex", "Initech", "Umbrella", "Stark", "Wayne", "Tyrell"};
-const char* kRooms[] = {"Living Room", "Kitchen", "Garage", "Bedroom 1", "Office", "Attic"};
-
-// Fills the current (appended) record with the values of item i.
-void fillItem(Table& t, std::uint32_t i) {
-    const std::string n = std::to_string(i);
-    t.setFieldText(0, "Item number " + n);
-    t.setFieldText(1, kBrands[i % 7]);
-    t.setFieldText(2, "Model " + std::to_string(i % 977));
-    t.setFieldText(3, "SN-" + n + "-X");
-    t.setFieldText(4, kRooms[i % 6]);
-    t.setFieldText(5, "A fairly ordinary description of item " + n +
-                          ", with a comma and \"quotes\" in it");
-    t.setFieldText(6, "Store " + std::to_string(i % 41));
-    if (i % 3 == 0)
-        t.setFieldText(7, "Engraved initials on the back");
-    t.setFieldInteger(8, 1 + i % 9);
-    t.setFieldDate(9, {1990 + static_cast<int>(i % 35), 1 + static_cast<int>(i % 12),
-                       1 + static_cast<int>(i % 28)});
-    t.setFieldText(10, std::to_string(i % 100000) + "." + std::to_string(10 + i % 90));
-    t.setFieldText(11, kCategories[i % 10]);
-    t.setFieldText(12, std::to_string(i % 120000) + ".50");
-    t.setFieldText(13, i % 2 ? "Yes" : "No");
-    if (i % 2)
-        t.setFieldDate(14, {2030, 1 + static_cast<int>(i % 12), 15});
-    t.setFieldText(15, "Two years parts and labour");
-    t.setFieldText(16, i % 4 ? "Pat" : "Sam");
-    t.setFieldText(17, std::to_string(i % 90000) + ".00");
-    if (i % 5 == 0)
-        t.setFieldText(18, "Insured separately");
-}
-
 using bench::itemFields;
 using bench::scratch;
 
 fs::path makeTable(const fs::path& dir, std::uint32_t records) {
-    return bench::makeTable(dir, records, fillItem);
+    return bench::makeTable(dir, records, bench::fillOrdinaryItem);
 }
 
 // Tables shared by the read benchmarks, built on first use.
 const fs::path& table(std::uint32_t records) {
-    return bench::cachedTable(records, fillItem);
+    return bench::cachedTable(records, bench::fillOrdinaryItem);
 }
 
 void BM_CreateAndAppend(benchmark::State& state) {
@@ -88,7 +54,7 @@ void BM_CreateAndAppendShared(benchmark::State& state) {
         t.open(scratch().dir, "SHARED", OpenMode::Shared);
         for (std::uint32_t i = 1; i <= records; ++i) {
             t.append();
-            fillItem(t, i);
+            bench::fillOrdinaryItem(t, i);
             t.post();
         }
         t.close();

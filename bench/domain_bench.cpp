@@ -2,9 +2,9 @@
 // every database switch, written at every save), value formatting (every money cell of the
 // viewer and of each report line) and date text in both directions.
 #include "formats/date_format.h"
+#include "formats/value_format.h"
 #include "settings/ini_file.h"
 #include "settings/settings.h"
-#include "formats/value_format.h"
 
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>

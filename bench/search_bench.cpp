@@ -1,108 +1,45 @@
 // Costs of searching and ordering a large inventory: a two-level search over 1,000,000 items,
 // timed from Ok until the first screen of matches could be shown and until every match is
 // counted. The table is written straight to disk once, so setting up stays quick.
+#include "big_inventory.h"
 #include "find/search_criteria.h"
 #include "find/search_session.h"
 #include "find/sort_order_ops.h"
-#include "items/database_ops.h"
-#include "items/item_schema.h"
-#include "session/inventory_session.h"
-#include "silent_prompter.h"
 
 #include <QDate>
-#include <QFile>
-#include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
 constexpr std::uint32_t kItems = 1'000'000;
 constexpr int kScreenRows = 30;
 
-void put(std::string& record, const dbase::Field& f, const std::string& text, bool right) {
-    std::string cell(size_t(f.length), ' ');
-    const size_t n = std::min(text.size(), cell.size());
-    if (right)
-        std::memcpy(cell.data() + cell.size() - n, text.data(), n);
-    else
-        std::memcpy(cell.data(), text.data(), n);
-    std::memcpy(record.data() + f.offset, cell.data(), cell.size());
-}
-
-// A million-item database in a temporary directory: eight brands, four owners, costs from
-// 0.50 to 999.50, dates over 25 years.
-struct BigInventory {
-    QTemporaryDir dir;
-    SilentPrompter prompter;
-    InventorySession session;
-    QString path;
-
-    BigInventory() {
-        path = dir.filePath(QStringLiteral("BIG.DBF"));
-        if (!MakeNewDB(path, prompter))
-            std::abort();
-        session.items.setPaths(DatabasePaths::forTable(path));
-        session.items.open();
-        const dbase::Table& t = session.items.table();
-        const auto field = [&](int number) {
-            return t.field(t.fieldIndex(itemField(number)->name));
-        };
-        const size_t recordLength = size_t(t.recordLength());
-        std::vector<dbase::Field> fields;
-        for (int n = 1; n <= kItemFieldCount; ++n)
-            fields.push_back(field(n));
-        session.items.close();
-
-        static const char* brands[] = {"Sonar", "PARSONS", "mason",  "Acme",
-                                       "Sony",  "Zenith",  "Philco", "RCA"};
-        static const char* owners[] = {"Ann", "Bob", "Cy", "Dee"};
-        static const char* categories[] = {"Electronics", "Kitchen", "tools",     "Books",
-                                           "jewelry",     "Garden",  "Furniture", "art"};
-        std::string records;
-        records.reserve(recordLength * kItems + 1);
-        std::string record(recordLength, ' ');
-        const QDate base(2000, 1, 1);
-        char buf[64];
-        for (std::uint32_t i = 0; i < kItems; ++i) {
-            std::fill(record.begin(), record.end(), ' ');
+// A million-item database: eight brands, four owners, costs from 0.50 to 999.50, dates over
+// 25 years.
+bench::BigInventory& inventory() {
+    static bench::BigInventory big(
+        kItems, [](std::string& record, const std::vector<dbase::Field>& fields, std::uint32_t i) {
+            static const char* brands[] = {"Sonar", "PARSONS", "mason",  "Acme",
+                                           "Sony",  "Zenith",  "Philco", "RCA"};
+            static const char* owners[] = {"Ann", "Bob", "Cy", "Dee"};
+            static const char* categories[] = {"Electronics", "Kitchen", "tools",     "Books",
+                                               "jewelry",     "Garden",  "Furniture", "art"};
+            char buf[64];
             std::snprintf(buf, sizeof buf, "Item %07u", i);
-            put(record, fields[0], buf, false);
-            put(record, fields[1], brands[(i * 7) % 8], false);
-            put(record, fields[16], owners[(i / 3) % 4], false);
-            put(record, fields[11], categories[(i * 5) % 8], false);
+            bench::putCell(record, fields[0], buf, false);
+            bench::putCell(record, fields[1], brands[(i * 7) % 8], false);
+            bench::putCell(record, fields[16], owners[(i / 3) % 4], false);
+            bench::putCell(record, fields[11], categories[(i * 5) % 8], false);
             std::snprintf(buf, sizeof buf, "%u", i % 5);
-            put(record, fields[8], buf, true);
+            bench::putCell(record, fields[8], buf, true);
             std::snprintf(buf, sizeof buf, "%.2f", double((i * 37) % 1000) + 0.5);
-            put(record, fields[10], buf, true);
-            const QDate d = base.addDays(i % 9000);
+            bench::putCell(record, fields[10], buf, true);
+            const QDate d = QDate(2000, 1, 1).addDays(i % 9000);
             std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year(), d.month(), d.day());
-            put(record, fields[9], buf, false);
-            records += record;
-        }
-        records += char(0x1A);
-
-        QFile file(path);
-        if (!file.open(QIODevice::ReadWrite))
-            std::abort();
-        const QByteArray header = file.read(12);
-        const std::uint32_t headerBytes =
-            std::uint8_t(header[8]) | std::uint32_t(std::uint8_t(header[9])) << 8;
-        file.seek(headerBytes);
-        file.write(records.data(), qint64(records.size()));
-        file.seek(4);
-        const char count[4] = {char(kItems & 0xff), char((kItems >> 8) & 0xff),
-                               char((kItems >> 16) & 0xff), char((kItems >> 24) & 0xff)};
-        file.write(count, 4);
-        file.close();
-        session.items.open();
-    }
-};
-
-BigInventory& inventory() {
-    static BigInventory big;
+            bench::putCell(record, fields[9], buf, false);
+        });
     return big;
 }
 
@@ -139,13 +76,13 @@ SearchItems twoLevelsRare() {
             textItem(item_field::Owner, "NOBODY", true)};
 }
 
-void endAfterIteration(BigInventory& big) {
+void endAfterIteration(bench::BigInventory& big) {
     big.session.items.table().clearFilter();
     big.session.searchOn = false;
 }
 
 void searchFirstScreen(benchmark::State& state, const SearchItems& items) {
-    BigInventory& big = inventory();
+    bench::BigInventory& big = inventory();
     dbase::Table& t = big.session.items.table();
     std::uint32_t last = 0;
     for (auto _ : state) {
@@ -175,7 +112,7 @@ static void BM_TwoLevelSearchFirstScreenRareMatches(benchmark::State& state) {
 BENCHMARK(BM_TwoLevelSearchFirstScreenRareMatches)->Unit(benchmark::kMillisecond);
 
 static void BM_TwoLevelSearchCountAll(benchmark::State& state) {
-    BigInventory& big = inventory();
+    bench::BigInventory& big = inventory();
     std::uint32_t matches = 0;
     for (auto _ : state) {
         if (!applySearch(big.session, twoLevels(), {}))
@@ -191,7 +128,7 @@ BENCHMARK(BM_TwoLevelSearchCountAll)->Unit(benchmark::kMillisecond);
 
 // The predicate alone over the raw records, without the cursor around it.
 static void BM_PredicateOverRawRecords(benchmark::State& state) {
-    BigInventory& big = inventory();
+    bench::BigInventory& big = inventory();
     const SearchPredicate predicate(twoLevels(), big.session.items);
     dbase::Table& t = big.session.items.table();
     const std::string block = [&] {
@@ -214,7 +151,7 @@ BENCHMARK(BM_PredicateOverRawRecords);
 // Sort Order's Ok on a million items: sole use, "NewIndex" rebuilt, settings written, the
 // table reopened in the new order. Two orders take turns so every run rebuilds.
 static void BM_NewSortOrder(benchmark::State& state) {
-    BigInventory& big = inventory();
+    bench::BigInventory& big = inventory();
     const std::array<int, 4> orders[2] = {{item_field::Category, item_field::Cost, 0, 0},
                                           {item_field::Brand, item_field::PurchDate, 0, 0}};
     int turn = 0;
