@@ -539,6 +539,11 @@ void TMain::wireCommands() {
             refusal = invalidNumberMessage(fieldNumber);
         return stored;
     });
+    // ... and are offered for editing as the editor shows them, so an unchanged or partly
+    // changed amount reads back as meant under the regional decimal character.
+    m_viewerModel->setNumberEditText([this](int fieldNumber, const QString& stored) {
+        return typedNumberText(fieldNumber, stored, m_session.numbers);
+    });
     connect(m_viewerModel, &ViewerModel::editRefused, this,
             [this](const QString& message) { m_prompter.error(message); });
     connect(m_viewerModel, &ViewerModel::viewerError, this,

@@ -340,6 +340,8 @@ QVariant ViewerModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         return isWarranty(field) ? QVariant() : QVariant(text);
     case Qt::EditRole:
+        if (def && def->letter == 'N' && m_numberEditText)
+            return m_numberEditText(field, text);
         return text;
     case Qt::CheckStateRole:
         if (isWarranty(field))
@@ -389,6 +391,9 @@ bool ViewerModel::setData(const QModelIndex& index, const QVariant& value, int r
         text = value.toString().trimmed();
     else
         return false;
+    // A cell left as it was offered is not written again: its edit form may round the value.
+    if (role == Qt::EditRole && text == data(index, Qt::EditRole).toString().trimmed())
+        return true;
 
     std::string bytes;
     if (def->type == FieldType::Date) {

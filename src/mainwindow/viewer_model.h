@@ -32,6 +32,9 @@ public:
     // A number cell's typed text: the field text to store, or nullopt with the refusal to show.
     using NumberReader = std::function<std::optional<QString>(int fieldNumber, const QString& text,
                                                               QString& refusal)>;
+    // A number cell's stored text as it is offered for editing: in the form the reader reads
+    // back to the same number.
+    using NumberEditText = std::function<QString(int fieldNumber, const QString& stored)>;
 
     explicit ViewerModel(QObject* parent = nullptr);
     ~ViewerModel() override;
@@ -43,6 +46,7 @@ public:
     const std::vector<ViewerColumn>& columns() const { return m_columns; }
     void setDateFormat(DateFormatter formatter, DateReader reader);
     void setNumberReader(NumberReader reader) { m_readNumber = std::move(reader); }
+    void setNumberEditText(NumberEditText editText) { m_numberEditText = std::move(editText); }
     void setEditable(bool editable);
     bool isEditable() const { return m_editable; }
 
@@ -113,6 +117,7 @@ private:
     DateFormatter m_formatDate;
     DateReader m_readDate;
     NumberReader m_readNumber;
+    NumberEditText m_numberEditText;
     bool m_editable = false;
 
     std::vector<std::uint32_t> m_records; // record number of each row

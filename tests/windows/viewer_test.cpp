@@ -448,6 +448,63 @@ TEST(ViewerGrid, AmountsTypedWithGroupingReachTheFileWholeAndWideOnesAreRefused)
     w.close();
 }
 
+// Opens the cell editor as F2 does, types at the end of what it offers and closes it; the
+// offered text comes back.
+static QString typeAtEndOfCell(QTableView* grid, const QModelIndex& cell, const QString& keys) {
+    QAbstractItemDelegate* delegate = grid->itemDelegateForIndex(cell);
+    QStyleOptionViewItem option;
+    option.initFrom(grid);
+    std::unique_ptr<QWidget> widget(delegate->createEditor(grid->viewport(), option, cell));
+    auto* editor = qobject_cast<QLineEdit*>(widget.get());
+    if (!editor)
+        return QStringLiteral("(no line editor)");
+    delegate->setEditorData(editor, cell);
+    const QString offered = editor->text();
+    editor->end(false);
+    QTest::keyClicks(editor, keys);
+    delegate->setModelData(editor, grid->model(), cell);
+    QApplication::processEvents();
+    return offered;
+}
+
+TEST(ViewerGrid, AmountsAreOfferedForEditingInTheRegionalFormAndReadBackAsShown) {
+    Fixture f;
+    f.firstRun({12, 0, 0, 0}, true);
+    addOneItem(f, "Clock");
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768});
+    w.show();
+    // Decimal comma, grouping point.
+    w.session().numbers.setRegional({QLatin1Char(','), QLatin1Char('.'), 2});
+    w.action("&Options/C&urrency Format/&Windows Setting")->trigger();
+    w.action("&Options/&Numeric Format/&Windows Setting")->trigger();
+    QTableView* grid = w.viewerGrid();
+    auto cell = [&](int field) { return w.viewerModel()->index(0, columnOf(w, field)); };
+    auto stored = [&](int field) {
+        ItemTable reader;
+        reader.setPaths(DatabasePaths::forTable(f.dbf));
+        reader.open(dbase::OpenMode::ReadOnly);
+        reader.table().first();
+        return reader.floating(field);
+    };
+    typeIntoCell(grid, cell(11), "1.234,5");
+    typeIntoCell(grid, cell(9), "1.500");
+    ASSERT_EQ(stored(11), 1234.5);
+    ASSERT_EQ(stored(9), 1500);
+
+    // A cell closed unchanged keeps its amount (the file's "1234.50" read with a decimal
+    // comma would be 123450).
+    EXPECT_EQ(typeAtEndOfCell(grid, cell(11), QString()), "1.234,50");
+    EXPECT_EQ(stored(11), 1234.5);
+    EXPECT_EQ(typeAtEndOfCell(grid, cell(9), QString()), "1.500");
+    EXPECT_EQ(stored(9), 1500);
+    // One more digit typed after what the cell offers: 1234.507, kept to two decimals.
+    EXPECT_EQ(typeAtEndOfCell(grid, cell(11), QStringLiteral("7")), "1.234,50");
+    EXPECT_EQ(stored(11), 1234.51);
+    prompter.verifyDone();
+    w.close();
+}
+
 TEST(ViewerGrid, TitlesStayWholeAndUnboldAndASwitchStartsAtTheFirstColumn) {
     Fixture f;
     f.firstRun({12, 0, 0, 0}, false);
