@@ -1,8 +1,8 @@
 #include "mainwindow/viewer_delegates.h"
 
+#include "items/item_schema.h"
 #include "lists/lookup_lists.h"
 #include "mainwindow/viewer_model.h"
-#include "items/item_schema.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -57,6 +57,8 @@ QWidget* LookupDelegate::createEditor(QWidget* parent, const QStyleOptionViewIte
 void LookupDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
     if (auto* combo = qobject_cast<QComboBox*>(editor)) {
         combo->setEditText(index.data(Qt::EditRole).toString());
+        // As in the other cells, what is typed replaces the value rather than joining it.
+        combo->lineEdit()->selectAll();
         return;
     }
     QStyledItemDelegate::setEditorData(editor, index);

@@ -505,6 +505,54 @@ TEST(ViewerGrid, AmountsAreOfferedForEditingInTheRegionalFormAndReadBackAsShown)
     w.close();
 }
 
+TEST(ViewerGrid, TypingIntoADropDownColumnReplacesTheValue) {
+    Fixture f;
+    f.firstRun({12, 0, 0, 0}, true);
+    {
+        ItemTable items;
+        items.setPaths(DatabasePaths::forTable(f.dbf));
+        items.open();
+        items.table().append();
+        items.setText(1, QStringLiteral("Drill"));
+        items.setText(2, QStringLiteral("Bosch"));
+        items.setText(12, QStringLiteral("Tools"));
+        items.table().post();
+    }
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768});
+    w.show();
+    QTableView* grid = w.viewerGrid();
+    auto stored = [&](int field) {
+        ItemTable reader;
+        reader.setPaths(DatabasePaths::forTable(f.dbf));
+        reader.open(dbase::OpenMode::ReadOnly);
+        reader.table().first();
+        return reader.text(field);
+    };
+    // The user's keys: the first opens the cell's drop-down, the rest and Enter go to it.
+    auto typeIntoGrid = [&](int field, const QString& text) {
+        const QModelIndex cell = w.viewerModel()->index(0, columnOf(w, field));
+        grid->setCurrentIndex(cell);
+        grid->setFocus();
+        QTest::keyClicks(grid, text.left(1));
+        QWidget* editor = grid->indexWidget(cell);
+        ASSERT_NE(editor, nullptr);
+        QTest::keyClicks(editor, text.mid(1));
+        QTest::keyClick(editor, Qt::Key_Return);
+        // The commit is queued, and the row's move after it too.
+        QApplication::processEvents();
+        QApplication::processEvents();
+    };
+    typeIntoGrid(2, "Makita");
+    EXPECT_EQ(stored(2), "Makita");
+    typeIntoGrid(12, "Garden");
+    EXPECT_EQ(stored(12), "Garden");
+    typeIntoGrid(1, "Saw"); // a plain text cell, for comparison
+    EXPECT_EQ(stored(1), "Saw");
+    prompter.verifyDone();
+    w.close();
+}
+
 TEST(ViewerGrid, TitlesStayWholeAndUnboldAndASwitchStartsAtTheFirstColumn) {
     Fixture f;
     f.firstRun({12, 0, 0, 0}, false);
