@@ -699,6 +699,11 @@ void TMain::refreshDates() {
             if (!d)
                 return std::nullopt;
             return toDbaseDate(*d);
+        },
+        // Offered for editing as the editor's date boxes show it: with a two-digit year a
+        // date of 1935 would read back as 2035.
+        [this](const dbase::Date& d) {
+            return dateBoxFormat(m_session.formats.current()).format(toQDate(d));
         });
 }
 

@@ -44,7 +44,10 @@ public:
     dbase::Table* table() const { return m_table; }
     void setColumns(std::vector<ViewerColumn> columns);
     const std::vector<ViewerColumn>& columns() const { return m_columns; }
-    void setDateFormat(DateFormatter formatter, DateReader reader);
+    // editFormatter: a date cell as it is offered for editing (all four year digits, so that
+    // the reader gives back the same century); the display form when none is given.
+    void setDateFormat(DateFormatter formatter, DateReader reader,
+                       DateFormatter editFormatter = {});
     void setNumberReader(NumberReader reader) { m_readNumber = std::move(reader); }
     void setNumberEditText(NumberEditText editText) { m_numberEditText = std::move(editText); }
     void setEditable(bool editable);
@@ -109,12 +112,14 @@ private:
     bool browsing() const;
     const QStringList* rowTexts(int row) const;
     QString displayText(int fieldIndex) const;
+    QString dateEditText(int fieldIndex) const;
     int tableFieldIndex(int fieldNumber) const;
 
     dbase::Table* m_table = nullptr;
     std::vector<ViewerColumn> m_columns;
     std::vector<int> m_fieldIndexes; // table field index of each item field, by number - 1
     DateFormatter m_formatDate;
+    DateFormatter m_editDate;
     DateReader m_readDate;
     NumberReader m_readNumber;
     NumberEditText m_numberEditText;

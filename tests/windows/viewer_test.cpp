@@ -505,6 +505,38 @@ TEST(ViewerGrid, AmountsAreOfferedForEditingInTheRegionalFormAndReadBackAsShown)
     w.close();
 }
 
+TEST(ViewerGrid, ADateWithATwoDigitYearFormatKeepsItsCenturyWhenEdited) {
+    Fixture f;
+    f.firstRun({12, 0, 0, 0}, true);
+    {
+        ItemTable items;
+        items.setPaths(DatabasePaths::forTable(f.dbf));
+        items.open();
+        items.table().append();
+        items.setText(1, QStringLiteral("Piano"));
+        items.setDate(10, QDate(1935, 1, 1));
+        items.table().post();
+    }
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768}); // date format 1: m/d/yy
+    w.show();
+    const QModelIndex cell = w.viewerModel()->index(0, columnOf(w, 10));
+    ASSERT_EQ(cell.data().toString(), "1/1/35");
+    auto stored = [&] {
+        ItemTable reader;
+        reader.setPaths(DatabasePaths::forTable(f.dbf));
+        reader.open(dbase::OpenMode::ReadOnly);
+        reader.table().first();
+        return reader.date(10);
+    };
+    // The year's last digit changed in what the cell offers.
+    EXPECT_EQ(typeAtEndOfCell(w.viewerGrid(), cell, QStringLiteral("\b6")), "01/01/1935");
+    EXPECT_EQ(stored(), QDate(1936, 1, 1));
+    EXPECT_EQ(cell.data().toString(), "1/1/36");
+    prompter.verifyDone();
+    w.close();
+}
+
 TEST(ViewerGrid, TypingIntoADropDownColumnReplacesTheValue) {
     Fixture f;
     f.firstRun({12, 0, 0, 0}, true);
