@@ -33,6 +33,10 @@ QWidget* LookupDelegate::createEditor(QWidget* parent, const QStyleOptionViewIte
         combo->setObjectName(QString::fromLatin1(names[list - 1]));
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
+        // What is typed is stored as typed, as in the record editor: no completion from the
+        // list, and Enter does not swap "sanyo" for the entry "Sanyo".
+        combo->setCompleter(nullptr);
+        combo->setDuplicatesEnabled(true);
         combo->addItems(m_lists->gridList(list));
         editor = combo;
     }

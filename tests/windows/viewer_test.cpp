@@ -537,7 +537,7 @@ TEST(ViewerGrid, ADateWithATwoDigitYearFormatKeepsItsCenturyWhenEdited) {
     w.close();
 }
 
-TEST(ViewerGrid, TypingIntoADropDownColumnReplacesTheValue) {
+TEST(ViewerGrid, TypingIntoADropDownColumnStoresExactlyWhatWasTyped) {
     Fixture f;
     f.firstRun({12, 0, 0, 0}, true);
     {
@@ -581,6 +581,13 @@ TEST(ViewerGrid, TypingIntoADropDownColumnReplacesTheValue) {
     EXPECT_EQ(stored(12), "Garden");
     typeIntoGrid(1, "Saw"); // a plain text cell, for comparison
     EXPECT_EQ(stored(1), "Saw");
+    // Stored as typed, as the record editor stores it: neither completed from the list nor
+    // put in the letter case of an entry.
+    w.session().lists.setList(1, {QStringLiteral("Sanyo"), QStringLiteral("Bosch")});
+    typeIntoGrid(2, "Bo");
+    EXPECT_EQ(stored(2), "Bo");
+    typeIntoGrid(2, "sanyo");
+    EXPECT_EQ(stored(2), "sanyo");
     prompter.verifyDone();
     w.close();
 }
