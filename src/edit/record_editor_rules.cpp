@@ -323,6 +323,16 @@ std::optional<QString> storedNumberText(int fieldNumber, const QString& typed,
     return fixedPointText(*v, 0, decimals);
 }
 
+QString typedNumberText(int fieldNumber, const QString& stored, const NumberFormatter& numbers) {
+    const ItemField* info = itemField(fieldNumber);
+    const QString trimmed = trimSpaces(stored);
+    const auto v = parseFloatText(trimmed);
+    if (!info || info->letter != 'N' || !v)
+        return stored;
+    return info->type == FieldType::Integer ? numbers.formatNumber(*v, 1, 0)
+                                            : numbers.formatMoney(*v, 1);
+}
+
 QString invalidNumberMessage(int fieldNumber) {
     switch (fieldNumber) {
     case f::Cost:

@@ -167,6 +167,10 @@ bool fitsNumberField(const ItemTable& items, int fieldNumber, double value);
 // hold; invalidNumberMessage names the field's refusal as the editor words it.
 std::optional<QString> storedNumberText(int fieldNumber, const QString& typed,
                                         const NumberFormatter& numbers, const ItemTable& items);
+// A stored amount or quantity as a cell of the viewer offers it for editing: as the editor's
+// value boxes show it, so that storedNumberText reads it back to the same number whatever
+// the regional decimal and grouping characters. Text that is no number is left as it is.
+QString typedNumberText(int fieldNumber, const QString& stored, const NumberFormatter& numbers);
 QString invalidNumberMessage(int fieldNumber);
 
 // The five drop-down texts, trimmed, offered to their lookup lists (both copies) in the

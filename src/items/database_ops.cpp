@@ -120,6 +120,39 @@ bool DBaseInUse(const QString& path) {
     return false;
 }
 
+bool repairUnreadableIndex(const QString& path) {
+    const DatabasePaths paths = DatabasePaths::forTable(path);
+    if (!QFileInfo::exists(paths.index))
+        return false;
+    dbase::Table table;
+    try {
+        // Sole use, so that no one reads the index while it is rebuilt.
+        openCheckTable(table, path, dbase::OpenMode::Exclusive);
+    } catch (const dbase::DatabaseError&) {
+        return false; // in use, or the table itself is what cannot be read
+    }
+    const std::string file = QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString();
+    try {
+        dbase::Table withIndex;
+        withIndex.openFile(file, dbase::OpenMode::Exclusive);
+        return false; // the index reads: nothing to repair
+    } catch (const dbase::DatabaseError&) {
+    }
+    try {
+        table.regenerateIndexes();
+        table.close();
+        dbase::Table proof;
+        proof.openFile(file, dbase::OpenMode::Exclusive);
+        return true;
+    } catch (const dbase::DatabaseError&) {
+        table.close();
+    }
+    if (!QFile::remove(paths.index))
+        return false;
+    RemoveMDXByte(path);
+    return true;
+}
+
 namespace {
 std::vector<dbase::FieldDef> itemFieldDefs() {
     std::vector<dbase::FieldDef> defs;

@@ -27,6 +27,12 @@ void RemoveMDXByte(const QString& path);
 // Does another program, user or copy hold the table open? (Exclusive use is refused.)
 bool DBaseInUse(const QString& path);
 
+// A production index that cannot be read keeps its table shut, and Rebuild Indexes needs the
+// table open. When nobody else has the table, the index is rebuilt from its tag table or, when
+// even that cannot be read, removed (the table stops naming it; the sort tag is added again
+// on opening). True when something was repaired and the table should be opened again.
+bool repairUnreadableIndex(const QString& path);
+
 // Creates an empty item table at path, replacing a table nobody holds open. True when the
 // file exists afterwards. A table in use is refused with a message and left alone.
 bool MakeNewDB(const QString& path, Prompter& prompter);

@@ -164,7 +164,9 @@ private:
     void wireCommands();
     // Commands follow the session's browse mode, both ways.
     void applyBrowseMode();
-    void syncCursorToGrid();
+    // Makes the grid's row the table's current record. False when the row's record is no
+    // longer there to be current (deleted or changed by another program since it was read).
+    bool syncCursorToGrid();
     void selectCurrentRecordInGrid();
     void followCurrentRecord();
     // Runs a command that reopens or re-filters the table with one reading of the viewer's

@@ -52,6 +52,11 @@
 
 namespace {
 
+const QString kItemGoneMessage =
+    QStringLiteral("This item was deleted or changed by another program or user after the "
+                   "viewer showed it, so it was not deleted.  The viewer now shows the items as "
+                   "they are.");
+
 // Below this distance (in RGB space) two colours are too close for text on a background.
 constexpr double kReadableDistance = 120.0;
 
@@ -276,10 +281,13 @@ void TMain::DoFileSpecific() {
     DisplayCount();
 }
 
-void TMain::syncCursorToGrid() {
+bool TMain::syncCursorToGrid() {
     const QModelIndex current = m_viewerGrid->currentIndex();
-    if (current.isValid())
-        m_viewerModel->moveCursorToRow(current.row());
+    if (!current.isValid())
+        return true;
+    const std::uint32_t rec = m_viewerModel->recordAt(current.row());
+    m_viewerModel->moveCursorToRow(current.row());
+    return rec == 0 || !m_session.items.isOpen() || m_session.items.table().recordNumber() == rec;
 }
 
 void TMain::withOneViewerReload(const std::function<void()>& work) {
@@ -304,7 +312,13 @@ void TMain::selectCurrentRecordInGrid() {
 // Commands
 
 void TMain::DoDelete() {
-    syncCursorToGrid();
+    if (!syncCursorToGrid()) {
+        // The cursor stands on a neighbour now; that one is not the item the user chose.
+        withOneViewerReload([this] { m_viewerModel->reload(); });
+        m_prompter.error(kItemGoneMessage);
+        DisplayCount();
+        return;
+    }
     if (m_prompter.confirm(QStringLiteral("Delete this record?")) && m_session.items.isOpen() &&
         !m_session.items.table().isEmpty()) {
         guarded([this] { m_session.items.table().deleteRecord(); });
@@ -539,6 +553,11 @@ void TMain::wireCommands() {
             refusal = invalidNumberMessage(fieldNumber);
         return stored;
     });
+    // ... and are offered for editing as the editor shows them, so an unchanged or partly
+    // changed amount reads back as meant under the regional decimal character.
+    m_viewerModel->setNumberEditText([this](int fieldNumber, const QString& stored) {
+        return typedNumberText(fieldNumber, stored, m_session.numbers);
+    });
     connect(m_viewerModel, &ViewerModel::editRefused, this,
             [this](const QString& message) { m_prompter.error(message); });
     connect(m_viewerModel, &ViewerModel::viewerError, this,
@@ -694,6 +713,11 @@ void TMain::refreshDates() {
             if (!d)
                 return std::nullopt;
             return toDbaseDate(*d);
+        },
+        // Offered for editing as the editor's date boxes show it: with a two-digit year a
+        // date of 1935 would read back as 2035.
+        [this](const dbase::Date& d) {
+            return dateBoxFormat(m_session.formats.current()).format(toQDate(d));
         });
 }
 

@@ -1,8 +1,8 @@
 #include "mainwindow/viewer_delegates.h"
 
+#include "items/item_schema.h"
 #include "lists/lookup_lists.h"
 #include "mainwindow/viewer_model.h"
-#include "items/item_schema.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -33,6 +33,10 @@ QWidget* LookupDelegate::createEditor(QWidget* parent, const QStyleOptionViewIte
         combo->setObjectName(QString::fromLatin1(names[list - 1]));
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
+        // What is typed is stored as typed, as in the record editor: no completion from the
+        // list, and Enter does not swap "sanyo" for the entry "Sanyo".
+        combo->setCompleter(nullptr);
+        combo->setDuplicatesEnabled(true);
         combo->addItems(m_lists->gridList(list));
         editor = combo;
     }
@@ -57,6 +61,8 @@ QWidget* LookupDelegate::createEditor(QWidget* parent, const QStyleOptionViewIte
 void LookupDelegate::setEditorData(QWidget* editor, const QModelIndex& index) const {
     if (auto* combo = qobject_cast<QComboBox*>(editor)) {
         combo->setEditText(index.data(Qt::EditRole).toString());
+        // As in the other cells, what is typed replaces the value rather than joining it.
+        combo->lineEdit()->selectAll();
         return;
     }
     QStyledItemDelegate::setEditorData(editor, index);

@@ -80,9 +80,11 @@ void ViewerModel::setColumns(std::vector<ViewerColumn> columns) {
     endResetModel();
 }
 
-void ViewerModel::setDateFormat(DateFormatter formatter, DateReader reader) {
+void ViewerModel::setDateFormat(DateFormatter formatter, DateReader reader,
+                                DateFormatter editFormatter) {
     m_formatDate = std::move(formatter);
     m_readDate = std::move(reader);
+    m_editDate = std::move(editFormatter);
     m_cache.clear();
     if (rowCount() > 0 && columnCount() > 0)
         emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
@@ -296,6 +298,14 @@ QString ViewerModel::displayText(int fieldIndex) const {
         dbase::toUtf8(m_table->fieldText(fieldIndex), m_table->codePage()));
 }
 
+QString ViewerModel::dateEditText(int fieldIndex) const {
+    if (fieldIndex < 0 || !m_editDate || m_table->field(fieldIndex).type != dbase::FieldType::Date)
+        return {};
+    const auto d = m_table->fieldDate(fieldIndex);
+    return d ? m_editDate(*d) : QString();
+}
+
+// The display text of the 22 fields, then the edit text of the date fields.
 const QStringList* ViewerModel::rowTexts(int row) const {
     const std::uint32_t rec = recordAt(row);
     if (rec == 0 || !m_table || !m_table->isOpen())
@@ -313,6 +323,8 @@ const QStringList* ViewerModel::rowTexts(int row) const {
         if (m_table->recordNumber() == rec) {
             for (int n = 1; n <= kItemFieldCount; ++n)
                 texts->append(displayText(tableFieldIndex(n)));
+            for (int n = 1; n <= kItemFieldCount; ++n)
+                texts->append(dateEditText(tableFieldIndex(n)));
         }
     } catch (const std::exception& e) {
         texts->clear();
@@ -321,7 +333,7 @@ const QStringList* ViewerModel::rowTexts(int row) const {
             report(e.what());
         m_rowFailed = true;
     }
-    while (texts->size() < kItemFieldCount)
+    while (texts->size() < 2 * kItemFieldCount)
         texts->append(QString());
     m_cache.insert(rec, texts);
     return m_cache.object(rec);
@@ -340,6 +352,10 @@ QVariant ViewerModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         return isWarranty(field) ? QVariant() : QVariant(text);
     case Qt::EditRole:
+        if (def && def->type == FieldType::Date && m_editDate)
+            return (*texts)[kItemFieldCount + field - 1];
+        if (def && def->letter == 'N' && m_numberEditText)
+            return m_numberEditText(field, text);
         return text;
     case Qt::CheckStateRole:
         if (isWarranty(field))
@@ -389,6 +405,9 @@ bool ViewerModel::setData(const QModelIndex& index, const QVariant& value, int r
         text = value.toString().trimmed();
     else
         return false;
+    // A cell left as it was offered is not written again: its edit form may round the value.
+    if (role == Qt::EditRole && text == data(index, Qt::EditRole).toString().trimmed())
+        return true;
 
     std::string bytes;
     if (def->type == FieldType::Date) {

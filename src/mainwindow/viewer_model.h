@@ -32,6 +32,9 @@ public:
     // A number cell's typed text: the field text to store, or nullopt with the refusal to show.
     using NumberReader = std::function<std::optional<QString>(int fieldNumber, const QString& text,
                                                               QString& refusal)>;
+    // A number cell's stored text as it is offered for editing: in the form the reader reads
+    // back to the same number.
+    using NumberEditText = std::function<QString(int fieldNumber, const QString& stored)>;
 
     explicit ViewerModel(QObject* parent = nullptr);
     ~ViewerModel() override;
@@ -41,8 +44,12 @@ public:
     dbase::Table* table() const { return m_table; }
     void setColumns(std::vector<ViewerColumn> columns);
     const std::vector<ViewerColumn>& columns() const { return m_columns; }
-    void setDateFormat(DateFormatter formatter, DateReader reader);
+    // editFormatter: a date cell as it is offered for editing (all four year digits, so that
+    // the reader gives back the same century); the display form when none is given.
+    void setDateFormat(DateFormatter formatter, DateReader reader,
+                       DateFormatter editFormatter = {});
     void setNumberReader(NumberReader reader) { m_readNumber = std::move(reader); }
+    void setNumberEditText(NumberEditText editText) { m_numberEditText = std::move(editText); }
     void setEditable(bool editable);
     bool isEditable() const { return m_editable; }
 
@@ -105,14 +112,17 @@ private:
     bool browsing() const;
     const QStringList* rowTexts(int row) const;
     QString displayText(int fieldIndex) const;
+    QString dateEditText(int fieldIndex) const;
     int tableFieldIndex(int fieldNumber) const;
 
     dbase::Table* m_table = nullptr;
     std::vector<ViewerColumn> m_columns;
     std::vector<int> m_fieldIndexes; // table field index of each item field, by number - 1
     DateFormatter m_formatDate;
+    DateFormatter m_editDate;
     DateReader m_readDate;
     NumberReader m_readNumber;
+    NumberEditText m_numberEditText;
     bool m_editable = false;
 
     std::vector<std::uint32_t> m_records; // record number of each row

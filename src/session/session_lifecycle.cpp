@@ -97,9 +97,20 @@ void openDatabase(InventorySession& s, const QString& path, SortIndexUse use) {
         s.leaveReadOnlyBrowse();
     }
     s.items.setIndex({});
-    try {
+    const auto openAndSelect = [&] {
         s.items.open(s.usualMode());
         selectSortIndex(s.items, s.sortExpression, use);
+    };
+    try {
+        try {
+            openAndSelect();
+        } catch (const dbase::DatabaseError&) {
+            s.items.close();
+            // An unreadable index would keep the database shut at every try, at start-up too.
+            if (s.readOnly || !repairUnreadableIndex(path))
+                throw;
+            openAndSelect();
+        }
     } catch (...) {
         s.items.close();
         throw;

@@ -1,11 +1,11 @@
+#include "find/search_window.h"
+#include "items/database_ops.h"
 #include "mainwindow/main_window.h"
-#include "settings/settings.h"
 #include "mainwindow/tip_dialog.h"
 #include "mainwindow/viewer_model.h"
-#include "items/database_ops.h"
-#include "find/search_window.h"
 #include "modal_helper.h"
 #include "scripted_prompter.h"
+#include "settings/settings.h"
 #include "test_files.h"
 
 #include <QAction>
@@ -216,6 +216,51 @@ TEST(MainWindow, ViewerShowsItemsAndDeleteAnsweredNoKeepsThem) {
     EXPECT_EQ(w.countLabel()->text(), "2");
     EXPECT_EQ(w.viewerModel()->index(0, 0).data().toString(), "Chair");
     EXPECT_EQ(w.viewerModel()->index(1, 0).data().toString(), "Table");
+    w.close();
+}
+
+TEST(MainWindow, DeleteNeverTakesTheNeighbourOfAnItemAnotherCopyRemoved) {
+    Fixture f;
+    firstRun(f);
+    const QString dbf = f.paths.programDir + "/MASTER.DBF";
+    // Record order unlike the sort order, as a household's items come.
+    QStringList names;
+    for (int i = 1; i <= 40; ++i)
+        names << QStringLiteral("Item %1").arg((i * 7919) % 1009, 4, 10, QLatin1Char('0'));
+    names[20] = QStringLiteral("Lamp");
+    addItems(dbf, names);
+    names.sort();
+    const int row = int(names.indexOf("Lamp"));
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768});
+    w.show();
+    w.viewerGrid()->setCurrentIndex(w.viewerModel()->index(row, 0));
+    ASSERT_EQ(w.viewerModel()->index(row, 0).data().toString(), "Lamp");
+    // This copy changes another item (the file is read afresh from then on)...
+    {
+        ItemTable& items = w.session().items;
+        ASSERT_TRUE(items.goToRecord(1));
+        items.table().edit();
+        items.setText(3, QStringLiteral("M-1"));
+        items.table().post();
+    }
+    // ...and another copy of the program deletes Lamp; this viewer still shows it.
+    {
+        ItemTable other;
+        other.setPaths(DatabasePaths::forTable(dbf));
+        other.open();
+        for (other.table().first(); other.text(1) != "Lamp"; other.table().next())
+            ASSERT_FALSE(other.table().eof());
+        other.table().deleteRecord();
+    }
+    prompter.expectMessage("Error", "");
+    w.action("&Records/&Delete")->trigger();
+    prompter.verifyDone();
+    names.removeOne("Lamp");
+    ASSERT_EQ(w.viewerModel()->rowCount(), names.size());
+    for (int r = 0; r < names.size(); ++r)
+        EXPECT_EQ(w.viewerModel()->index(r, 0).data().toString(), names[r]);
+    EXPECT_EQ(w.countLabel()->text(), "39");
     w.close();
 }
 

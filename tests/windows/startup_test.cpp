@@ -168,6 +168,41 @@ TEST(StartUp, AGarbageDatabaseIsLeftAloneAndAnotherIsChosen) {
     w.close();
 }
 
+TEST(StartUp, ALastDatabaseWithAnUnreadableIndexOpensWithTheIndexRebuilt) {
+    Fixture f;
+    f.firstRun(); // Lamp, no category
+    {
+        ItemTable items;
+        items.setPaths(DatabasePaths::forTable(f.master()));
+        items.open();
+        for (const char* category : {"Tools", "Audio"}) {
+            items.table().append();
+            items.setText(1, QLatin1String(category) + QStringLiteral(" item"));
+            items.setText(12, QLatin1String(category));
+            items.table().post();
+        }
+    }
+    const QString mdx = f.paths.programDir + "/MASTER.MDX";
+    for (const QByteArray& damage : {QByteArray(4096, '\x45'), QByteArray("garbage")}) {
+        SCOPED_TRACE(damage.size());
+        writeAll(mdx, damage);
+        // No word about the index, no forced choice of another database: the user's items.
+        ScriptedPrompter p;
+        TMain w(p, f.paths, kScreen);
+        ASSERT_TRUE(w.startedUp());
+        w.show();
+        EXPECT_EQ(w.windowTitle(), "Tallywick Inventory 97 (MASTER)");
+        ASSERT_EQ(w.viewerModel()->rowCount(), 3);
+        EXPECT_EQ(w.viewerModel()->index(0, 0).data().toString(), "Lamp");
+        EXPECT_EQ(w.viewerModel()->index(1, 0).data().toString(), "Audio item");
+        EXPECT_EQ(w.viewerModel()->index(2, 0).data().toString(), "Tools item");
+        EXPECT_EQ(w.session().items.indexName(), "NewIndex");
+        w.close();
+        p.verifyDone();
+        EXPECT_NE(readAll(mdx), damage);
+    }
+}
+
 TEST(StartUp, ADatabaseThatCannotBeWrittenOpensForBrowsing) {
     Fixture f;
     ReadOnlyDirectory readOnly(f.dir.file("prog"));

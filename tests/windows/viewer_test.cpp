@@ -448,6 +448,150 @@ TEST(ViewerGrid, AmountsTypedWithGroupingReachTheFileWholeAndWideOnesAreRefused)
     w.close();
 }
 
+// Opens the cell editor as F2 does, types at the end of what it offers and closes it; the
+// offered text comes back.
+static QString typeAtEndOfCell(QTableView* grid, const QModelIndex& cell, const QString& keys) {
+    QAbstractItemDelegate* delegate = grid->itemDelegateForIndex(cell);
+    QStyleOptionViewItem option;
+    option.initFrom(grid);
+    std::unique_ptr<QWidget> widget(delegate->createEditor(grid->viewport(), option, cell));
+    auto* editor = qobject_cast<QLineEdit*>(widget.get());
+    if (!editor)
+        return QStringLiteral("(no line editor)");
+    delegate->setEditorData(editor, cell);
+    const QString offered = editor->text();
+    editor->end(false);
+    QTest::keyClicks(editor, keys);
+    delegate->setModelData(editor, grid->model(), cell);
+    QApplication::processEvents();
+    return offered;
+}
+
+TEST(ViewerGrid, AmountsAreOfferedForEditingInTheRegionalFormAndReadBackAsShown) {
+    Fixture f;
+    f.firstRun({12, 0, 0, 0}, true);
+    addOneItem(f, "Clock");
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768});
+    w.show();
+    // Decimal comma, grouping point.
+    w.session().numbers.setRegional({QLatin1Char(','), QLatin1Char('.'), 2});
+    w.action("&Options/C&urrency Format/&Windows Setting")->trigger();
+    w.action("&Options/&Numeric Format/&Windows Setting")->trigger();
+    QTableView* grid = w.viewerGrid();
+    auto cell = [&](int field) { return w.viewerModel()->index(0, columnOf(w, field)); };
+    auto stored = [&](int field) {
+        ItemTable reader;
+        reader.setPaths(DatabasePaths::forTable(f.dbf));
+        reader.open(dbase::OpenMode::ReadOnly);
+        reader.table().first();
+        return reader.floating(field);
+    };
+    typeIntoCell(grid, cell(11), "1.234,5");
+    typeIntoCell(grid, cell(9), "1.500");
+    ASSERT_EQ(stored(11), 1234.5);
+    ASSERT_EQ(stored(9), 1500);
+
+    // A cell closed unchanged keeps its amount (the file's "1234.50" read with a decimal
+    // comma would be 123450).
+    EXPECT_EQ(typeAtEndOfCell(grid, cell(11), QString()), "1.234,50");
+    EXPECT_EQ(stored(11), 1234.5);
+    EXPECT_EQ(typeAtEndOfCell(grid, cell(9), QString()), "1.500");
+    EXPECT_EQ(stored(9), 1500);
+    // One more digit typed after what the cell offers: 1234.507, kept to two decimals.
+    EXPECT_EQ(typeAtEndOfCell(grid, cell(11), QStringLiteral("7")), "1.234,50");
+    EXPECT_EQ(stored(11), 1234.51);
+    prompter.verifyDone();
+    w.close();
+}
+
+TEST(ViewerGrid, ADateWithATwoDigitYearFormatKeepsItsCenturyWhenEdited) {
+    Fixture f;
+    f.firstRun({12, 0, 0, 0}, true);
+    {
+        ItemTable items;
+        items.setPaths(DatabasePaths::forTable(f.dbf));
+        items.open();
+        items.table().append();
+        items.setText(1, QStringLiteral("Piano"));
+        items.setDate(10, QDate(1935, 1, 1));
+        items.table().post();
+    }
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768}); // date format 1: m/d/yy
+    w.show();
+    const QModelIndex cell = w.viewerModel()->index(0, columnOf(w, 10));
+    ASSERT_EQ(cell.data().toString(), "1/1/35");
+    auto stored = [&] {
+        ItemTable reader;
+        reader.setPaths(DatabasePaths::forTable(f.dbf));
+        reader.open(dbase::OpenMode::ReadOnly);
+        reader.table().first();
+        return reader.date(10);
+    };
+    // The year's last digit changed in what the cell offers.
+    EXPECT_EQ(typeAtEndOfCell(w.viewerGrid(), cell, QStringLiteral("\b6")), "01/01/1935");
+    EXPECT_EQ(stored(), QDate(1936, 1, 1));
+    EXPECT_EQ(cell.data().toString(), "1/1/36");
+    prompter.verifyDone();
+    w.close();
+}
+
+TEST(ViewerGrid, TypingIntoADropDownColumnStoresExactlyWhatWasTyped) {
+    Fixture f;
+    f.firstRun({12, 0, 0, 0}, true);
+    {
+        ItemTable items;
+        items.setPaths(DatabasePaths::forTable(f.dbf));
+        items.open();
+        items.table().append();
+        items.setText(1, QStringLiteral("Drill"));
+        items.setText(2, QStringLiteral("Bosch"));
+        items.setText(12, QStringLiteral("Tools"));
+        items.table().post();
+    }
+    ScriptedPrompter prompter;
+    TMain w(prompter, f.paths, {1024, 768});
+    w.show();
+    QTableView* grid = w.viewerGrid();
+    auto stored = [&](int field) {
+        ItemTable reader;
+        reader.setPaths(DatabasePaths::forTable(f.dbf));
+        reader.open(dbase::OpenMode::ReadOnly);
+        reader.table().first();
+        return reader.text(field);
+    };
+    // The user's keys: the first opens the cell's drop-down, the rest and Enter go to it.
+    auto typeIntoGrid = [&](int field, const QString& text) {
+        const QModelIndex cell = w.viewerModel()->index(0, columnOf(w, field));
+        grid->setCurrentIndex(cell);
+        grid->setFocus();
+        QTest::keyClicks(grid, text.left(1));
+        QWidget* editor = grid->indexWidget(cell);
+        ASSERT_NE(editor, nullptr);
+        QTest::keyClicks(editor, text.mid(1));
+        QTest::keyClick(editor, Qt::Key_Return);
+        // The commit is queued, and the row's move after it too.
+        QApplication::processEvents();
+        QApplication::processEvents();
+    };
+    typeIntoGrid(2, "Makita");
+    EXPECT_EQ(stored(2), "Makita");
+    typeIntoGrid(12, "Garden");
+    EXPECT_EQ(stored(12), "Garden");
+    typeIntoGrid(1, "Saw"); // a plain text cell, for comparison
+    EXPECT_EQ(stored(1), "Saw");
+    // Stored as typed, as the record editor stores it: neither completed from the list nor
+    // put in the letter case of an entry.
+    w.session().lists.setList(1, {QStringLiteral("Sanyo"), QStringLiteral("Bosch")});
+    typeIntoGrid(2, "Bo");
+    EXPECT_EQ(stored(2), "Bo");
+    typeIntoGrid(2, "sanyo");
+    EXPECT_EQ(stored(2), "sanyo");
+    prompter.verifyDone();
+    w.close();
+}
+
 TEST(ViewerGrid, TitlesStayWholeAndUnboldAndASwitchStartsAtTheFirstColumn) {
     Fixture f;
     f.firstRun({12, 0, 0, 0}, false);
