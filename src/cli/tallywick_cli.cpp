@@ -335,6 +335,13 @@ int commandReport(const QStringList& args) {
         return *stop;
     if (const auto stop = applySearchLevels(s, c.parser.values(kSearch)))
         return *stop;
+    if (s.items.paths().owns(output) ||
+        samePathOrFile(output, ReportFile::inDirectory(s.paths.programDir).path())) {
+        fail(QStringLiteral("The file %1 holds this program's own data.  Choose another name for "
+                            "the report.")
+                 .arg(output));
+        return kExitUsage;
+    }
     const ReportDestination destination =
         endsWith(output, ".pdf") ? ReportDestination::Pdf : ReportDestination::TextFile;
     ReportRun run(*definition, reportSource(s), destination, output);

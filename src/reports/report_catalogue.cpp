@@ -13,6 +13,7 @@
 #include "ui/prompter.h"
 #include "ui/window_context.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
@@ -224,6 +225,15 @@ void TMyReport::run(ReportDestination destination) {
         if (!name)
             return;
         fileName = *name;
+        // The text replaces the file whole: never over the open database or the reports.
+        if (m_session.items.paths().owns(fileName) ||
+            samePathOrFile(fileName, ReportFile::inDirectory(m_session.paths.programDir).path())) {
+            m_context.prompter.error(
+                QStringLiteral("The file %1 holds this program's own data.  Choose another name "
+                               "for the report.")
+                    .arg(QDir::toNativeSeparators(fileName)));
+            return;
+        }
         // The same report as the preview shows, page for page, when a PDF is asked for.
         if (QFileInfo(fileName).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
             destination = ReportDestination::Pdf;

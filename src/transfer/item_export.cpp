@@ -288,19 +288,9 @@ ExportResult exportDbase(dbase::Table& table, const std::vector<int>& fields, co
 }
 
 std::optional<QString> exportTargetProblem(const QString& target, const DatabasePaths& open) {
-    const QString wanted = QFileInfo(target).absoluteFilePath();
-    QStringList own{open.current, open.index, open.settings};
-    for (int list = 1; list <= 5; ++list)
-        own << open.listFile(list);
-    for (const QString& file : own) {
-        if (file.isEmpty())
-            continue;
-        const QFileInfo info(file);
-        if (info.absoluteFilePath() == wanted ||
-            (info.exists() && info.canonicalFilePath() == QFileInfo(target).canonicalFilePath()))
-            return QStringLiteral("The file %1 belongs to the open database.  Choose another name "
-                                  "for the export.")
-                .arg(nativePath(target));
-    }
-    return std::nullopt;
+    if (!open.owns(target))
+        return std::nullopt;
+    return QStringLiteral("The file %1 belongs to the open database.  Choose another name for "
+                          "the export.")
+        .arg(nativePath(target));
 }
