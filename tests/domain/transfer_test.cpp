@@ -119,6 +119,8 @@ TEST(DelimitedText, RecordsQuotesBreaksAndLongLines) {
                                      "\"1\",\"2\",\"3\",\"4\",\"extra \"\"x\nstill extra\"\n"
                                      "\n"
                                      "\"q\"tail,\"w\"\r"
+                                     "\"TV 55\" wide\",\"Den\"\n"
+                                     "\"Lamp\",\"Hall\"\n"
                                      "\"last\""));
     auto rec = r.read(3);
     EXPECT_EQ(rec.values, (QStringList{"say \"hi\"", "a,b", "two lines"}));
@@ -130,7 +132,13 @@ TEST(DelimitedText, RecordsQuotesBreaksAndLongLines) {
     rec = r.read(3);
     EXPECT_TRUE(rec.blank);
     rec = r.read(3);
-    EXPECT_EQ(rec.values, (QStringList{"qtail", "w"}));
+    EXPECT_EQ(rec.values, (QStringList{"q\"tail", "w"}));
+    // A quote that closes nothing stays in the value and never carries it past the line end.
+    rec = r.read(3);
+    EXPECT_EQ(rec.values, (QStringList{"TV 55\" wide", "Den"}));
+    EXPECT_TRUE(rec.lastClosed);
+    rec = r.read(3);
+    EXPECT_EQ(rec.values, (QStringList{"Lamp", "Hall"}));
     rec = r.read(3);
     EXPECT_EQ(rec.values, (QStringList{"last"}));
     EXPECT_TRUE(rec.lastClosed);
