@@ -11,6 +11,18 @@ enum class State {
 constexpr char16_t kQuote = u'"';
 constexpr char16_t kComma = u',';
 
+// Whether only blanks stand between `from` and the next comma or line end.
+bool blanksThenEnd(const QChar* data, qsizetype from, qsizetype size) {
+    for (qsizetype i = from; i < size; ++i) {
+        const char16_t c = data[i].unicode();
+        if (c == kComma || c == u'\n' || c == u'\r')
+            return true;
+        if (c != u' ' && c != u'\t')
+            return false;
+    }
+    return true;
+}
+
 bool isBlank(char c) {
     return c == ' ' || (c >= '\0' && c < ' ');
 }
@@ -76,8 +88,10 @@ DelimitedReader::Record DelimitedReader::read(int maxValues, bool quotedBreaks) 
             } else {
                 // 55" wide: the quote was no closing one but an inch mark. The value runs on
                 // to the next comma and never past the line end, so a stray quote cannot draw
-                // the lines after it into this value.
-                value += QChar(kQuote);
+                // the lines after it into this value. Blanks before a comma ("A" ,"B") follow
+                // a closing quote.
+                if (!blanksThenEnd(data, m_pos - 1, size))
+                    value += QChar(kQuote);
                 if (c >= 32)
                     value += QChar(c);
                 state = State::Trailing;

@@ -119,7 +119,8 @@ TEST(DelimitedText, RecordsQuotesBreaksAndLongLines) {
                                      "\"1\",\"2\",\"3\",\"4\",\"extra \"\"x\nstill extra\"\n"
                                      "\n"
                                      "\"q\"tail,\"w\"\r"
-                                     "\"TV 55\" wide\",\"Den\"\n"
+                                     "\"TV 55\" wide\",\"Den\"  \n"
+                                     "\"A\" ,\"B\"\n"
                                      "\"Lamp\",\"Hall\"\n"
                                      "\"last\""));
     auto rec = r.read(3);
@@ -135,8 +136,10 @@ TEST(DelimitedText, RecordsQuotesBreaksAndLongLines) {
     EXPECT_EQ(rec.values, (QStringList{"q\"tail", "w"}));
     // A quote that closes nothing stays in the value and never carries it past the line end.
     rec = r.read(3);
-    EXPECT_EQ(rec.values, (QStringList{"TV 55\" wide", "Den"}));
+    EXPECT_EQ(rec.values, (QStringList{"TV 55\" wide", "Den  "}));
     EXPECT_TRUE(rec.lastClosed);
+    rec = r.read(3);
+    EXPECT_EQ(rec.values, (QStringList{"A ", "B"}));
     rec = r.read(3);
     EXPECT_EQ(rec.values, (QStringList{"Lamp", "Hall"}));
     rec = r.read(3);
