@@ -237,6 +237,16 @@ TEST(ReportCatalogue, PrintToFileRefusesTheProgramsOwnFiles) {
                 .arg(target));
         QTest::mouseClick(f.catalogue->button("FileButton"), Qt::LeftButton);
     }
+    // Nor does the preview's Save as PDF.
+    f.catalogue->setPreviewHook([&](TMyPreview& preview) {
+        f.prompter.expectSaveFile(table).expectMessage(
+            QStringLiteral("Error"),
+            QStringLiteral("The file %1 holds this program's own data.  Choose another name for "
+                           "the report.")
+                .arg(table));
+        preview.saveAsPdf();
+    });
+    f.catalogue->ViewClick();
     EXPECT_TRUE(f.read(table) == tableBytes);
     EXPECT_TRUE(f.read(definitions) == reportBytes);
     EXPECT_TRUE(f.read(list).isEmpty());
