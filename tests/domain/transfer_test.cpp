@@ -228,6 +228,17 @@ TEST(Import, SpreadsheetFileWithByteOrderMarkCrLfAndAccents) {
     ansi.replace("\xC3\xAF", "\xEF");
     const QString fromAnsi = decodeTextFile(ansi);
     EXPECT_EQ(fromAnsi, text);
+
+    // ... and saved as "Unicode" (UTF-16 with a byte order mark), either byte order.
+    const QString unicode = QString::fromUtf8(utf8.mid(3));
+    QByteArray le("\xFF\xFE", 2);
+    QByteArray be("\xFE\xFF", 2);
+    for (const QChar c : unicode) {
+        le.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+        be.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
+    }
+    EXPECT_EQ(decodeTextFile(le), text);
+    EXPECT_EQ(decodeTextFile(be), text);
 }
 
 TEST(Import, MappingFollowsTheGridRowsOneToTwentyTwo) {
