@@ -387,7 +387,7 @@ int commandExport(const QStringList& args) {
         return *stop;
     const bool dbase =
         c.parser.isSet(kDbase) || (!c.parser.isSet(kText) && endsWith(output, ".DBF"));
-    if (const auto problem = exportTargetProblem(output, s.items.paths())) {
+    if (const auto problem = exportTargetProblem(output, s.items.paths(), s.paths.programDir)) {
         fail(*problem);
         return kExitFailed;
     }

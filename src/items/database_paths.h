@@ -28,4 +28,6 @@ bool samePathOrFile(const QString& a, const QString& b);
 QString tableName(const QString& tablePath);
 
 inline const QString kDefaultDatabaseFile = QStringLiteral("MASTER.DBF");
+// The report definitions every database shares, in the program directory.
+inline const QString kReportDefinitionsFile = QStringLiteral("TWKINV.URP");
 QString defaultDatabasePath(const QString& programDir);

@@ -287,10 +287,16 @@ ExportResult exportDbase(dbase::Table& table, const std::vector<int>& fields, co
     return result;
 }
 
-std::optional<QString> exportTargetProblem(const QString& target, const DatabasePaths& open) {
-    if (!open.owns(target))
-        return std::nullopt;
-    return QStringLiteral("The file %1 belongs to the open database.  Choose another name for "
-                          "the export.")
-        .arg(nativePath(target));
+std::optional<QString> exportTargetProblem(const QString& target, const DatabasePaths& open,
+                                           const QString& programDir) {
+    if (open.owns(target))
+        return QStringLiteral("The file %1 belongs to the open database.  Choose another name "
+                              "for the export.")
+            .arg(nativePath(target));
+    if (!programDir.isEmpty() &&
+        samePathOrFile(target, QDir(programDir).filePath(kReportDefinitionsFile)))
+        return QStringLiteral("The file %1 holds the report definitions.  Choose another name "
+                              "for the export.")
+            .arg(nativePath(target));
+    return std::nullopt;
 }

@@ -56,4 +56,5 @@ ExportResult exportDbase(dbase::Table& table, const std::vector<int>& fields, co
                          const ExportProgress& progress = {});
 
 // An export must not replace a file of the open database: the text of the refusal, or nullopt.
-std::optional<QString> exportTargetProblem(const QString& target, const DatabasePaths& open);
+std::optional<QString> exportTargetProblem(const QString& target, const DatabasePaths& open,
+                                           const QString& programDir);

@@ -375,9 +375,9 @@ TEST(Export, TextLinesFollowTheListAndTheSearch) {
 
     // The files of the open database are never export targets; a missing directory is an
     // error that leaves nothing behind.
-    EXPECT_TRUE(exportTargetProblem(dir.file(QStringLiteral("HOME.DBF")), t.paths()));
-    EXPECT_TRUE(exportTargetProblem(dir.file(QStringLiteral("HOME.INI")), t.paths()));
-    EXPECT_FALSE(exportTargetProblem(dir.file(QStringLiteral("HOME2.DBF")), t.paths()));
+    EXPECT_TRUE(exportTargetProblem(dir.file(QStringLiteral("HOME.DBF")), t.paths(), {}));
+    EXPECT_TRUE(exportTargetProblem(dir.file(QStringLiteral("HOME.INI")), t.paths(), {}));
+    EXPECT_FALSE(exportTargetProblem(dir.file(QStringLiteral("HOME2.DBF")), t.paths(), {}));
     const ExportResult bad =
         exportText(t.table(), {F::Item}, nullptr, mdy(), dir.file(QStringLiteral("no/out.txt")));
     EXPECT_FALSE(bad.error.isEmpty());
