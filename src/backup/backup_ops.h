@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backup/file_copy.h"
+#include "items/database_paths.h"
 
 #include <QString>
 
@@ -15,8 +16,6 @@ struct InventorySession;
 // backup completed. Engine errors from reopening the item table rise to the caller.
 
 enum class BackupKind { Database, Lists, ReportDefinitions, Settings };
-
-inline const QString kReportDefinitionsFile = QStringLiteral("TWKINV.URP");
 
 // The directory the copies go to, ending in exactly one "/" (a root stays "/").
 QString backupDestination(const QString& chosenDirectory);

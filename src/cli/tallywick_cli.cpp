@@ -335,6 +335,13 @@ int commandReport(const QStringList& args) {
         return *stop;
     if (const auto stop = applySearchLevels(s, c.parser.values(kSearch)))
         return *stop;
+    if (s.items.paths().owns(output) ||
+        samePathOrFile(output, ReportFile::inDirectory(s.paths.programDir).path())) {
+        fail(QStringLiteral("The file %1 holds this program's own data.  Choose another name for "
+                            "the report.")
+                 .arg(output));
+        return kExitUsage;
+    }
     const ReportDestination destination =
         endsWith(output, ".pdf") ? ReportDestination::Pdf : ReportDestination::TextFile;
     ReportRun run(*definition, reportSource(s), destination, output);
@@ -380,7 +387,7 @@ int commandExport(const QStringList& args) {
         return *stop;
     const bool dbase =
         c.parser.isSet(kDbase) || (!c.parser.isSet(kText) && endsWith(output, ".DBF"));
-    if (const auto problem = exportTargetProblem(output, s.items.paths())) {
+    if (const auto problem = exportTargetProblem(output, s.items.paths(), s.paths.programDir)) {
         fail(*problem);
         return kExitFailed;
     }

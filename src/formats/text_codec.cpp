@@ -20,6 +20,12 @@ QChar windows1252ToUnicode(unsigned char byte) {
 
 QString decodeTextFile(const QByteArray& bytes) {
     QByteArrayView view(bytes);
+    // Windows programs save "Unicode" text as UTF-16 with a byte order mark.
+    const bool littleEndian = view.startsWith("\xFF\xFE");
+    if (littleEndian || view.startsWith("\xFE\xFF")) {
+        QStringDecoder utf16(littleEndian ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+        return utf16.decode(view.sliced(2));
+    }
     if (view.startsWith("\xEF\xBB\xBF"))
         view = view.sliced(3);
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);

@@ -4,7 +4,8 @@
 #include <QString>
 
 // Text files other than the tables (settings, lookup lists) are written as UTF-8. Files made
-// on Windows arrive in Windows-1252, so bytes that are not valid UTF-8 are read as 1252.
+// on Windows arrive in Windows-1252, so bytes that are not valid UTF-8 are read as 1252, or
+// as UTF-16 when they start with its byte order mark.
 QString decodeTextFile(const QByteArray& bytes);
 
 // Windows-1252 to Unicode for one byte; the five bytes 1252 leaves undefined map to the C1

@@ -88,6 +88,12 @@ QString NumberFormatter::formatMoney(double value, int width) const {
     return padLeft(groupRegional(fixedPointText(value, 0, decimals), decimals), width);
 }
 
+QString NumberFormatter::formatMoneyWhole(double value, int width) const {
+    if (m_currencyFormat == kUsFormat)
+        return formatUs(value, width, 0);
+    return padLeft(groupRegional(fixedPointText(value, 0, 0), 0), width);
+}
+
 QString NumberFormatter::readMoneyText(const QString& text, int setting) const {
     QString plain = trimSpaces(text);
     if (setting == kUsFormat) {

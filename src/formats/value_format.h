@@ -46,6 +46,9 @@ public:
     QString formatNumber(double value, int width, int decimals) const;
     // Money, following the currency format setting; never a currency symbol.
     QString formatMoney(double value, int width) const;
+    // Money rounded to whole units, grouped as formatMoney groups it: for a column too
+    // narrow for the cents.
+    QString formatMoneyWhole(double value, int width) const;
 
     // Typed money or quantity text turned into plain number text ('.' as the only decimal
     // point, no grouping), under the given setting (1 U.S., otherwise regional).

@@ -25,6 +25,24 @@ QString DatabasePaths::listFile(int list) const {
     return base + QStringLiteral(".%1").arg(list, 3, 10, QLatin1Char('0'));
 }
 
+bool DatabasePaths::owns(const QString& file) const {
+    QStringList own{current, index, settings};
+    for (int list = 1; list <= 5; ++list)
+        own << listFile(list);
+    for (const QString& f : own)
+        if (!f.isEmpty() && samePathOrFile(f, file))
+            return true;
+    return false;
+}
+
+bool samePathOrFile(const QString& a, const QString& b) {
+    const QFileInfo ia(a);
+    const QFileInfo ib(b);
+    if (ia.absoluteFilePath() == ib.absoluteFilePath())
+        return true;
+    return ia.exists() && ib.exists() && ia.canonicalFilePath() == ib.canonicalFilePath();
+}
+
 QString defaultDatabasePath(const QString& programDir) {
     return QDir(programDir).filePath(kDefaultDatabaseFile);
 }

@@ -15,10 +15,19 @@ struct DatabasePaths {
 
     static DatabasePaths forTable(const QString& tablePath);
     QString listFile(int list) const; // base + ".00n"
+    // Whether `file` names one of this database's own files (table, index, settings, lists),
+    // as written or through a link: nothing else may be written there.
+    bool owns(const QString& file) const;
 };
+
+// Whether the two paths name the same file: equal as absolute paths, or, for files that
+// exist, through links.
+bool samePathOrFile(const QString& a, const QString& b);
 
 // NAME of a table path: the file name up to the first ".".
 QString tableName(const QString& tablePath);
 
 inline const QString kDefaultDatabaseFile = QStringLiteral("MASTER.DBF");
+// The report definitions every database shares, in the program directory.
+inline const QString kReportDefinitionsFile = QStringLiteral("TWKINV.URP");
 QString defaultDatabasePath(const QString& programDir);

@@ -13,6 +13,7 @@
 #include "ui/prompter.h"
 #include "ui/window_context.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
@@ -210,6 +211,16 @@ void TMyReport::FileClick() {
     run(ReportDestination::TextFile);
 }
 
+// A report file replaces the file whole: never the open database's files or the reports.
+std::optional<QString> TMyReport::targetProblem(const QString& fileName) const {
+    if (!m_session.items.paths().owns(fileName) &&
+        !samePathOrFile(fileName, ReportFile::inDirectory(m_session.paths.programDir).path()))
+        return std::nullopt;
+    return QStringLiteral("The file %1 holds this program's own data.  Choose another name for "
+                          "the report.")
+        .arg(QDir::toNativeSeparators(fileName));
+}
+
 void TMyReport::run(ReportDestination destination) {
     QString fileName;
     if (destination == ReportDestination::TextFile) {
@@ -224,6 +235,10 @@ void TMyReport::run(ReportDestination destination) {
         if (!name)
             return;
         fileName = *name;
+        if (const auto problem = targetProblem(fileName)) {
+            m_context.prompter.error(*problem);
+            return;
+        }
         // The same report as the preview shows, page for page, when a PDF is asked for.
         if (QFileInfo(fileName).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0)
             destination = ReportDestination::Pdf;
@@ -271,6 +286,7 @@ void TMyReport::run(ReportDestination destination) {
         result.outcome.outcome == PageOutput::Outcome::Completed) {
         TMyPreview preview(*result.pages, title, m_session.db.reports,
                            m_session.db.colors(WindowKind::Report), m_context, this);
+        preview.setTargetCheck([this](const QString& path) { return targetProblem(path); });
         if (m_previewHook)
             m_previewHook(preview);
         else

@@ -53,6 +53,7 @@ protected:
 
 private:
     void run(ReportDestination destination);
+    std::optional<QString> targetProblem(const QString& fileName) const;
     bool haveSelection();
     // Opens the designer on m_current; record is nullopt for a new definition.
     void design(std::optional<int> record);

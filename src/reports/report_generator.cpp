@@ -49,6 +49,15 @@ bool isNumericField(int number) {
     return f && (f->type == FieldType::Integer || f->type == FieldType::Float);
 }
 
+// What a field part shows. A number is never cut like a text, which would turn
+// 12,345,678.90 into 12,345,678.9 or 1,234,567: too wide for its column it drops the cents
+// (`whole`), and too wide even then it fills the column with "#".
+struct CellValue {
+    QString text;
+    bool number = false;
+    QString whole; // the amount in whole units; empty when there is no shorter form
+};
+
 } // namespace
 
 QString InsuranceValues::footerText() const {
@@ -186,6 +195,13 @@ private:
     static QString cell(const QString& text, int width) {
         return text.left(std::max(0, width)).leftJustified(std::max(0, width), QLatin1Char(' '));
     }
+    static QString cell(const CellValue& value, int width) {
+        if (!value.number || value.text.size() <= width)
+            return cell(value.text, width);
+        if (!value.whole.isEmpty() && value.whole.size() <= width)
+            return cell(value.whole, width);
+        return QString(std::max(0, width), QLatin1Char('#'));
+    }
     static QString labelCell(const QString& text, int width) {
         return text.left(std::max(0, width)).rightJustified(std::max(0, width), QLatin1Char(' '));
     }
@@ -209,6 +225,13 @@ private:
                 hi = mid - 1;
         }
         return text.left(lo);
+    }
+    QString fit(const CellValue& value, double limit) const {
+        if (!value.number || m_out.textWidth(value.text) <= limit)
+            return fit(value.text, limit);
+        if (!value.whole.isEmpty() && m_out.textWidth(value.whole) <= limit)
+            return value.whole;
+        return fit(QString(value.text.size(), QLatin1Char('#')), limit);
     }
 
     double columnWidthOf(int partWidth) const { return double(partWidth) / m_chars * m_width; }
@@ -235,24 +258,29 @@ private:
         return itemFieldNumberOfName(p.kind);
     }
 
-    QString fieldText(int number) const {
+    CellValue money(double v) const {
+        return {m_src.numbers.formatMoney(v, 1), true, m_src.numbers.formatMoneyWhole(v, 1)};
+    }
+    CellValue quantity(double v) const { return {m_src.numbers.formatNumber(v, 1, 0), true, {}}; }
+
+    CellValue fieldText(int number) const {
         const ItemField* f = itemField(number);
         if (!f)
             return {};
         if (f->type == FieldType::Float)
-            return m_src.numbers.formatMoney(items().floating(number).value_or(0.0), 1);
+            return money(items().floating(number).value_or(0.0));
         if (f->type == FieldType::Integer)
-            return m_src.numbers.formatNumber(double(items().integer(number).value_or(0)), 1, 0);
-        return items().displayText(number, m_src.dateFormat);
+            return quantity(double(items().integer(number).value_or(0)));
+        return {items().displayText(number, m_src.dateFormat), false, {}};
     }
 
-    QString totalText(int t, const std::array<double, 4>& set) const {
+    CellValue totalText(int t, const std::array<double, 4>& set) const {
         if (t < 1 || t > 4)
             return {};
         const double v = set[std::size_t(t - 1)];
         if (t == TotalQuantity)
-            return m_src.numbers.formatNumber(v, 1, 0);
-        return m_src.numbers.formatMoney(v, 1);
+            return quantity(v);
+        return money(v);
     }
 
     // One line of parts; `value` gives a field part's text.
@@ -264,7 +292,7 @@ private:
                 const ReportPart& p = line.parts[std::size_t(i)];
                 switch (p.partKind()) {
                 case PartKind::Filler:
-                    text += cell({}, p.width);
+                    text += cell(QString(), p.width);
                     break;
                 case PartKind::Label:
                     text += labelCell(p.label, p.width);
@@ -279,9 +307,9 @@ private:
         }
         for (int i = 0; i < used; ++i) {
             const ReportPart& p = line.parts[std::size_t(i)];
-            QString text;
+            CellValue text;
             if (p.partKind() == PartKind::Label)
-                text = p.label;
+                text.text = p.label;
             else if (p.partKind() == PartKind::Field)
                 text = value(p);
             m_out.printInNextColumn(fit(text, m_out.columnWidth(i + 1)));

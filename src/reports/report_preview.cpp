@@ -337,6 +337,12 @@ void TMyPreview::saveAsPdf() {
                                                        true});
     if (!name)
         return;
+    if (m_targetCheck) {
+        if (const auto problem = m_targetCheck(*name)) {
+            m_context.prompter.error(*problem);
+            return;
+        }
+    }
     QString error;
     bool ok = false;
     {

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <optional>
 
 class PageStream;
 class QAction;
@@ -26,6 +27,9 @@ public:
                const ColorSet& colors, WindowContext& context, QWidget* parent = nullptr);
 
     void setPrintFunction(PrintFunction print) { m_print = std::move(print); }
+    // Why a file may not be saved over (the program's own files); nullopt when it may.
+    using TargetCheck = std::function<std::optional<QString>(const QString& path)>;
+    void setTargetCheck(TargetCheck check) { m_targetCheck = std::move(check); }
 
     double zoom() const { return m_zoom; }
     int currentPage() const { return m_page; }
@@ -62,6 +66,7 @@ private:
     const ColorSet& m_colors;
     WindowContext& m_context;
     PrintFunction m_print;
+    TargetCheck m_targetCheck;
     double m_zoom = 100.0;
     int m_page = 1;
     bool m_monochrome = false;

@@ -5,11 +5,23 @@ enum class State {
     Open,     // no quote seen yet in this value
     Quoted,   // inside quotes
     AfterEnd, // just read a quote inside quotes: closing, or the first of a doubled pair
-    Trailing, // after a closing quote, text before the comma
+    Trailing, // a quote inside the value was not followed by a comma: text up to the comma
 };
 
 constexpr char16_t kQuote = u'"';
 constexpr char16_t kComma = u',';
+
+// Whether only blanks stand between `from` and the next comma or line end.
+bool blanksThenEnd(const QChar* data, qsizetype from, qsizetype size) {
+    for (qsizetype i = from; i < size; ++i) {
+        const char16_t c = data[i].unicode();
+        if (c == kComma || c == u'\n' || c == u'\r')
+            return true;
+        if (c != u' ' && c != u'\t')
+            return false;
+    }
+    return true;
+}
 
 bool isBlank(char c) {
     return c == ' ' || (c >= '\0' && c < ' ');
@@ -74,18 +86,29 @@ DelimitedReader::Record DelimitedReader::read(int maxValues, bool quotedBreaks) 
             } else if (c == kComma) {
                 finishValue(true);
             } else {
+                // 55" wide: the quote was no closing one but an inch mark. The value runs on
+                // to the next comma and never past the line end, so a stray quote cannot draw
+                // the lines after it into this value. Blanks before a comma ("A" ,"B") follow
+                // a closing quote.
+                if (!blanksThenEnd(data, m_pos - 1, size))
+                    value += QChar(kQuote);
                 if (c >= 32)
                     value += QChar(c);
                 state = State::Trailing;
             }
             break;
         case State::Trailing:
-            if (c == kComma)
+            if (c == kComma) {
                 finishValue(true);
-            else if (c == kQuote)
-                state = State::Quoted;
-            else if (c >= 32)
+            } else if (c == kQuote) {
+                // The closing quote when the value ends with it.
+                const char16_t next = m_pos < size ? data[m_pos].unicode() : u'\n';
+                const bool closing = next == kComma || next == u'\n' || next == u'\r';
+                if (!closing)
+                    value += QChar(c);
+            } else if (c >= 32) {
                 value += QChar(c);
+            }
             break;
         }
     }

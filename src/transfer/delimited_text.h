@@ -9,8 +9,9 @@
 // values separated by commas, one record a line.
 //
 // Reading is lenient where files from other programs differ: a doubled quote inside a quoted
-// value is one quote character; text after a closing quote and before the next comma belongs
-// to the value; a quote after such text opens a quoted part again. A comma outside quotes is
+// value is one quote character; a quote followed by anything but a comma or the line end
+// closes nothing: it stays in the value ("55" wide" is 55" wide), which then runs to the next
+// comma or the line end, so a stray quote never draws later lines in. A comma outside quotes is
 // ordinary text (A,B,C is one value). Characters below code 32 are dropped, except that a line
 // break inside quotes becomes one blank, so a spreadsheet cell of several lines stays one value
 // with its words apart. Line ends may be LF, CR LF or CR.

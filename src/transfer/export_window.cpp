@@ -276,7 +276,8 @@ void TMyExport::exportTo(bool dbase) {
         m_context.prompter.error(QStringLiteral("Invalid file type selected."));
         return;
     }
-    if (const auto problem = exportTargetProblem(path, m_session.items.paths())) {
+    if (const auto problem =
+            exportTargetProblem(path, m_session.items.paths(), m_session.paths.programDir)) {
         m_context.prompter.error(*problem);
         return;
     }

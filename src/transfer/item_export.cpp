@@ -73,10 +73,21 @@ QString nativePath(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-// Dates in the user's format, each distinct date formatted once.
+// The user's date format with the year in four digits: a two-digit year read back lands in
+// the sliding century window, so 1931 would come back as 2031.
+DateFormat withFullYear(DateFormat format) {
+    QStringList parts = format.pattern.split(QLatin1Char('/'));
+    for (QString& p : parts)
+        if (p.startsWith(QLatin1Char('y'), Qt::CaseInsensitive))
+            p = QStringLiteral("yyyy");
+    format.pattern = parts.join(QLatin1Char('/'));
+    return format;
+}
+
+// Dates in the user's order and separator, each distinct date formatted once.
 class DateTexts {
 public:
-    explicit DateTexts(const DateFormat& format) : m_format(format) {}
+    explicit DateTexts(const DateFormat& format) : m_format(withFullYear(format)) {}
     const std::string& text(std::string_view stored) {
         std::uint32_t key = 0;
         for (const char c : stored) {
@@ -276,20 +287,16 @@ ExportResult exportDbase(dbase::Table& table, const std::vector<int>& fields, co
     return result;
 }
 
-std::optional<QString> exportTargetProblem(const QString& target, const DatabasePaths& open) {
-    const QString wanted = QFileInfo(target).absoluteFilePath();
-    QStringList own{open.current, open.index, open.settings};
-    for (int list = 1; list <= 5; ++list)
-        own << open.listFile(list);
-    for (const QString& file : own) {
-        if (file.isEmpty())
-            continue;
-        const QFileInfo info(file);
-        if (info.absoluteFilePath() == wanted ||
-            (info.exists() && info.canonicalFilePath() == QFileInfo(target).canonicalFilePath()))
-            return QStringLiteral("The file %1 belongs to the open database.  Choose another name "
-                                  "for the export.")
-                .arg(nativePath(target));
-    }
+std::optional<QString> exportTargetProblem(const QString& target, const DatabasePaths& open,
+                                           const QString& programDir) {
+    if (open.owns(target))
+        return QStringLiteral("The file %1 belongs to the open database.  Choose another name "
+                              "for the export.")
+            .arg(nativePath(target));
+    if (!programDir.isEmpty() &&
+        samePathOrFile(target, QDir(programDir).filePath(kReportDefinitionsFile)))
+        return QStringLiteral("The file %1 holds the report definitions.  Choose another name "
+                              "for the export.")
+            .arg(nativePath(target));
     return std::nullopt;
 }

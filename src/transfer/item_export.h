@@ -42,9 +42,9 @@ struct ExportResult {
 
 // Delimited text in UTF-8: every value in double quotes with inner quotes doubled and blanks
 // trimmed, commas between, one line per record. Character fields as stored, numbers as plain
-// decimal text, dates in the given format. The file is written beside its final name and
-// renamed over it only when complete. Walks the table from its first record and puts its
-// cursor back afterwards.
+// decimal text, dates in the given format's order and separator with four-digit years. The file is
+// written beside its final name and renamed over it only when complete. Walks the table from its
+// first record and puts its cursor back afterwards.
 ExportResult exportText(dbase::Table& table, const std::vector<int>& fields,
                         const QStringList* header, const DateFormat& dates, const QString& path,
                         const ExportProgress& progress = {});
@@ -56,4 +56,5 @@ ExportResult exportDbase(dbase::Table& table, const std::vector<int>& fields, co
                          const ExportProgress& progress = {});
 
 // An export must not replace a file of the open database: the text of the refusal, or nullopt.
-std::optional<QString> exportTargetProblem(const QString& target, const DatabasePaths& open);
+std::optional<QString> exportTargetProblem(const QString& target, const DatabasePaths& open,
+                                           const QString& programDir);

@@ -229,6 +229,35 @@ TEST(ReportGenerator, TextCellsCutAndPadToTheirWidths) {
         << readText(out).toStdString();
 }
 
+// An amount too wide for its column is never cut like a text (12,345,678.9 or 1,234,5 would
+// be a wrong figure): it drops the cents, then fills the column with "#".
+TEST(ReportGenerator, AmountsTooWideForTheirColumnsDropTheCentsButNeverDigits) {
+    Inventory inv;
+    inv.add({"Painting", "Den", {}, {}, {}, 12345678.9, 99999999.99, 23456789.01, 9, {}, {}, {}});
+    // Printed: the built-in Medium Report has no room for eight digits and the cents.
+    ReportRun run(builtIn(QStringLiteral("Medium Report")), inv.source(), ReportDestination::View);
+    run.setPaperSize({8.5, 11});
+    ASSERT_EQ(run.run().outcome, PageOutput::Outcome::Completed);
+    const QStringList texts = run.takePages()->page(0).texts();
+    EXPECT_TRUE(texts.contains(QStringLiteral("12,345,679"))) << texts.join('|').toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("111,111,110"))) << texts.join('|').toStdString();
+    for (const QString& t : texts)
+        EXPECT_FALSE(QRegularExpression(QStringLiteral("^[0-9,]+\\.[0-9]?$")).match(t).hasMatch())
+            << t.toStdString();
+
+    // Text file: cells of 14, 10 and 5 characters.
+    ReportDefinition d = oneLine({{QStringLiteral("Cost"), F::Cost, 14, {}},
+                                  {QStringLiteral("Cost"), F::Cost, 10, {}},
+                                  {QStringLiteral("Quantity"), F::Quantity, 1, {}},
+                                  {QStringLiteral("Cost"), F::Cost, 5, {}}});
+    d.columnHeaders = false;
+    d.useTotals = false;
+    const QString out = inv.dir.file("amounts.txt");
+    ASSERT_EQ(runToText(d, inv.source(), out).outcome, PageOutput::Outcome::Completed);
+    EXPECT_TRUE(readText(out).startsWith(QStringLiteral("12,345,678.90 12,345,6799#####\n")))
+        << readText(out).toStdString();
+}
+
 namespace {
 // n items in two locations, sorted by location.
 void addMany(Inventory& inv, int n) {

@@ -119,6 +119,9 @@ TEST(DelimitedText, RecordsQuotesBreaksAndLongLines) {
                                      "\"1\",\"2\",\"3\",\"4\",\"extra \"\"x\nstill extra\"\n"
                                      "\n"
                                      "\"q\"tail,\"w\"\r"
+                                     "\"TV 55\" wide\",\"Den\"  \n"
+                                     "\"A\" ,\"B\"\n"
+                                     "\"Lamp\",\"Hall\"\n"
                                      "\"last\""));
     auto rec = r.read(3);
     EXPECT_EQ(rec.values, (QStringList{"say \"hi\"", "a,b", "two lines"}));
@@ -130,7 +133,15 @@ TEST(DelimitedText, RecordsQuotesBreaksAndLongLines) {
     rec = r.read(3);
     EXPECT_TRUE(rec.blank);
     rec = r.read(3);
-    EXPECT_EQ(rec.values, (QStringList{"qtail", "w"}));
+    EXPECT_EQ(rec.values, (QStringList{"q\"tail", "w"}));
+    // A quote that closes nothing stays in the value and never carries it past the line end.
+    rec = r.read(3);
+    EXPECT_EQ(rec.values, (QStringList{"TV 55\" wide", "Den  "}));
+    EXPECT_TRUE(rec.lastClosed);
+    rec = r.read(3);
+    EXPECT_EQ(rec.values, (QStringList{"A ", "B"}));
+    rec = r.read(3);
+    EXPECT_EQ(rec.values, (QStringList{"Lamp", "Hall"}));
     rec = r.read(3);
     EXPECT_EQ(rec.values, (QStringList{"last"}));
     EXPECT_TRUE(rec.lastClosed);
@@ -217,6 +228,17 @@ TEST(Import, SpreadsheetFileWithByteOrderMarkCrLfAndAccents) {
     ansi.replace("\xC3\xAF", "\xEF");
     const QString fromAnsi = decodeTextFile(ansi);
     EXPECT_EQ(fromAnsi, text);
+
+    // ... and saved as "Unicode" (UTF-16 with a byte order mark), either byte order.
+    const QString unicode = QString::fromUtf8(utf8.mid(3));
+    QByteArray le("\xFF\xFE", 2);
+    QByteArray be("\xFE\xFF", 2);
+    for (const QChar c : unicode) {
+        le.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+        be.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
+    }
+    EXPECT_EQ(decodeTextFile(le), text);
+    EXPECT_EQ(decodeTextFile(be), text);
 }
 
 TEST(Import, MappingFollowsTheGridRowsOneToTwentyTwo) {
@@ -282,7 +304,9 @@ TEST(Transfer, AllFieldsRoundTripThroughTextIntoANewDatabase) {
     const QString file = dir.file(QStringLiteral("all.txt"));
     const std::vector<int> all = straight(kItemFieldCount);
     const QStringList header = exportHeader(t.table(), all, from.session.db);
-    const ExportResult out = exportText(t.table(), all, &header, mdy(), file);
+    // The program's own default, two-digit years: 1931 must not come back as 2031.
+    const DateFormat shortYears{QLatin1Char('/'), QStringLiteral("m/d/yy")};
+    const ExportResult out = exportText(t.table(), all, &header, shortYears, file);
     ASSERT_TRUE(out.error.isEmpty()) << out.error.toStdString();
     EXPECT_EQ(out.records, 5u);
 
@@ -291,7 +315,9 @@ TEST(Transfer, AllFieldsRoundTripThroughTextIntoANewDatabase) {
     const FirstLineScan scan = GetFirstLine(text);
     ASSERT_EQ(scan.code, 0);
     EXPECT_EQ(scan.names.size(), 22);
-    const ImportReport in = importText(to.run(all), text, true);
+    ImportRun run = to.run(all);
+    run.dates = shortYears;
+    const ImportReport in = importText(run, text, true);
     EXPECT_EQ(importSummary(in, ImportFileType::Text), QStringLiteral("Import Complete."));
     EXPECT_EQ(to.records(), from.records());
 }
@@ -349,9 +375,9 @@ TEST(Export, TextLinesFollowTheListAndTheSearch) {
 
     // The files of the open database are never export targets; a missing directory is an
     // error that leaves nothing behind.
-    EXPECT_TRUE(exportTargetProblem(dir.file(QStringLiteral("HOME.DBF")), t.paths()));
-    EXPECT_TRUE(exportTargetProblem(dir.file(QStringLiteral("HOME.INI")), t.paths()));
-    EXPECT_FALSE(exportTargetProblem(dir.file(QStringLiteral("HOME2.DBF")), t.paths()));
+    EXPECT_TRUE(exportTargetProblem(dir.file(QStringLiteral("HOME.DBF")), t.paths(), {}));
+    EXPECT_TRUE(exportTargetProblem(dir.file(QStringLiteral("HOME.INI")), t.paths(), {}));
+    EXPECT_FALSE(exportTargetProblem(dir.file(QStringLiteral("HOME2.DBF")), t.paths(), {}));
     const ExportResult bad =
         exportText(t.table(), {F::Item}, nullptr, mdy(), dir.file(QStringLiteral("no/out.txt")));
     EXPECT_FALSE(bad.error.isEmpty());

@@ -211,6 +211,52 @@ TEST(ReportCatalogue, EntireDatabaseWhileSearchingCoversEveryItemAndKeepsTheSear
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
+// Print To File replaces the file it is given: never the open table, its lists or the reports.
+TEST(ReportCatalogue, PrintToFileRefusesTheProgramsOwnFiles) {
+    Fixture f;
+    f.showWith("Full Report");
+    const QString table = f.dir.file(QStringLiteral("HOME.DBF"));
+    const QString definitions = ReportFile::inDirectory(f.dir.path()).path();
+    const QString list = f.dir.file(QStringLiteral("HOME.001"));
+    QFile(list).open(QIODevice::WriteOnly);
+    const QString tableBytes = f.read(table);
+    const QString reportBytes = f.read(definitions);
+    // Were a run to start, its status window is closed when it ends, as the user would.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        auto* form = qobject_cast<TReportForm*>(QApplication::activeModalWidget());
+        if (form && !form->running())
+            form->accept();
+    });
+    closer.start(10);
+    for (const QString& target : {table, definitions, list}) {
+        f.prompter.expectSaveFile(target).expectMessage(
+            QStringLiteral("Error"),
+            QStringLiteral("The file %1 holds this program's own data.  Choose another name for "
+                           "the report.")
+                .arg(target));
+        QTest::mouseClick(f.catalogue->button("FileButton"), Qt::LeftButton);
+    }
+    // Nor does the preview's Save as PDF.
+    f.catalogue->setPreviewHook([&](TMyPreview& preview) {
+        f.prompter.expectSaveFile(table).expectMessage(
+            QStringLiteral("Error"),
+            QStringLiteral("The file %1 holds this program's own data.  Choose another name for "
+                           "the report.")
+                .arg(table));
+        preview.saveAsPdf();
+    });
+    f.catalogue->ViewClick();
+    EXPECT_TRUE(f.read(table) == tableBytes);
+    EXPECT_TRUE(f.read(definitions) == reportBytes);
+    EXPECT_TRUE(f.read(list).isEmpty());
+    // The table is still the open database and takes a new item.
+    f.session.items.table().append();
+    f.session.items.setText(F::Item, QStringLiteral("After"));
+    f.session.items.table().post();
+    EXPECT_EQ(f.visibleItems(), 7);
+}
+
 TEST(ReportCatalogue, MissingReportFileIsReportedAndNothingRuns) {
     Fixture f;
     f.showWith("Full Report");

@@ -149,8 +149,23 @@ TEST(ExportWindow, GridOrderFlagsAndFileTypeReachTheFileAndTheSettings) {
     w.firstRow()->click();
     w.firstRow()->click(); // back on; each click is stored
     EXPECT_TRUE(f.session.db.exportFirstRow);
-    f.prompter.expectSaveFile(f.dir.file(QStringLiteral("out.txt")))
+    // Never over the report definitions beside the program.
+    f.session.paths.programDir = f.dir.path();
+    const QString definitions = f.dir.file(QStringLiteral("TWKINV.URP"));
+    {
+        QFile urp(definitions);
+        ASSERT_TRUE(urp.open(QIODevice::WriteOnly));
+        urp.write("reports");
+    }
+    f.prompter.expectSaveFile(definitions)
+        .expectMessage(QStringLiteral("Error"),
+                       QStringLiteral("The file %1 holds the report definitions.  Choose another "
+                                      "name for the export.")
+                           .arg(definitions))
+        .expectSaveFile(f.dir.file(QStringLiteral("out.txt")))
         .expectMessage(QStringLiteral("Ok"), QStringLiteral("Export Complete."));
+    w.StartButtonClick();
+    EXPECT_EQ(f.read(QStringLiteral("TWKINV.URP")), QStringLiteral("reports"));
     w.StartButtonClick();
     EXPECT_EQ(f.read(QStringLiteral("out.txt")),
               QStringLiteral("\"Make\",\"Item\"\n\"\",\"Lamp\"\n"));
