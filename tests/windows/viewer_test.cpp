@@ -22,7 +22,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
+#include <optional>
 
 // The viewer over tables far larger than a screen: every row reachable at once in record
 // order, in index order and with a search in force, and the count right after every change.
@@ -347,14 +349,35 @@ static void typeIntoCell(QTableView* grid, const QModelIndex& cell, const QStrin
     QApplication::processEvents();
 }
 
-// Adds one item of that name to the fixture's table.
-static void addOneItem(const Fixture& f, const char* name) {
+// Adds one item of that name to the fixture's table; `more` sets its other fields.
+static void addOneItem(const Fixture& f, const char* name,
+                       const std::function<void(ItemTable&)>& more = {}) {
     ItemTable items;
     items.setPaths(DatabasePaths::forTable(f.dbf));
     items.open();
     items.table().append();
     items.setText(1, name);
+    if (more)
+        more(items);
     items.table().post();
+}
+
+// What the table file holds for the first item, read afresh.
+template <class Get> static auto storedInFirstItem(const Fixture& f, Get get) {
+    ItemTable reader;
+    reader.setPaths(DatabasePaths::forTable(f.dbf));
+    reader.open(dbase::OpenMode::ReadOnly);
+    reader.table().first();
+    return get(reader);
+}
+static std::optional<double> storedNumber(const Fixture& f, int field) {
+    return storedInFirstItem(f, [&](ItemTable& r) { return r.floating(field); });
+}
+static std::optional<QDate> storedDate(const Fixture& f, int field) {
+    return storedInFirstItem(f, [&](ItemTable& r) { return r.date(field); });
+}
+static QString storedText(const Fixture& f, int field) {
+    return storedInFirstItem(f, [&](ItemTable& r) { return r.text(field); });
 }
 
 TEST(ViewerGrid, DatesTypedInFullInEveryFormatReachTheFileAndBadOnesAreRefused) {
@@ -371,13 +394,7 @@ TEST(ViewerGrid, DatesTypedInFullInEveryFormatReachTheFileAndBadOnesAreRefused) 
     ASSERT_TRUE(w.viewerModel()->isEditable());
     ASSERT_TRUE(cell.flags() & Qt::ItemIsEditable);
     auto type = [&](const QString& text) { typeIntoCell(grid, cell, text); };
-    auto stored = [&] {
-        ItemTable reader;
-        reader.setPaths(DatabasePaths::forTable(f.dbf));
-        reader.open(dbase::OpenMode::ReadOnly);
-        reader.table().first();
-        return reader.date(10);
-    };
+    auto stored = [&] { return storedDate(f, 10); };
     struct Case {
         const char* menu;
         bool leadingZeros;
@@ -425,13 +442,7 @@ TEST(ViewerGrid, AmountsTypedWithGroupingReachTheFileWholeAndWideOnesAreRefused)
     auto type = [&](int field, const QString& text) {
         typeIntoCell(grid, w.viewerModel()->index(0, columnOf(w, field)), text);
     };
-    auto stored = [&](int field) {
-        ItemTable reader;
-        reader.setPaths(DatabasePaths::forTable(f.dbf));
-        reader.open(dbase::OpenMode::ReadOnly);
-        reader.table().first();
-        return reader.floating(field);
-    };
+    auto stored = [&](int field) { return storedNumber(f, field); };
 
     // Read as the record editor reads its value boxes; no typing limit cuts "1,000" to 100.
     type(9, "1,000");
@@ -480,13 +491,7 @@ TEST(ViewerGrid, AmountsAreOfferedForEditingInTheRegionalFormAndReadBackAsShown)
     w.action("&Options/&Numeric Format/&Windows Setting")->trigger();
     QTableView* grid = w.viewerGrid();
     auto cell = [&](int field) { return w.viewerModel()->index(0, columnOf(w, field)); };
-    auto stored = [&](int field) {
-        ItemTable reader;
-        reader.setPaths(DatabasePaths::forTable(f.dbf));
-        reader.open(dbase::OpenMode::ReadOnly);
-        reader.table().first();
-        return reader.floating(field);
-    };
+    auto stored = [&](int field) { return storedNumber(f, field); };
     typeIntoCell(grid, cell(11), "1.234,5");
     typeIntoCell(grid, cell(9), "1.500");
     ASSERT_EQ(stored(11), 1234.5);
@@ -508,27 +513,13 @@ TEST(ViewerGrid, AmountsAreOfferedForEditingInTheRegionalFormAndReadBackAsShown)
 TEST(ViewerGrid, ADateWithATwoDigitYearFormatKeepsItsCenturyWhenEdited) {
     Fixture f;
     f.firstRun({12, 0, 0, 0}, true);
-    {
-        ItemTable items;
-        items.setPaths(DatabasePaths::forTable(f.dbf));
-        items.open();
-        items.table().append();
-        items.setText(1, QStringLiteral("Piano"));
-        items.setDate(10, QDate(1935, 1, 1));
-        items.table().post();
-    }
+    addOneItem(f, "Piano", [](ItemTable& items) { items.setDate(10, QDate(1935, 1, 1)); });
     ScriptedPrompter prompter;
     TMain w(prompter, f.paths, {1024, 768}); // date format 1: m/d/yy
     w.show();
     const QModelIndex cell = w.viewerModel()->index(0, columnOf(w, 10));
     ASSERT_EQ(cell.data().toString(), "1/1/35");
-    auto stored = [&] {
-        ItemTable reader;
-        reader.setPaths(DatabasePaths::forTable(f.dbf));
-        reader.open(dbase::OpenMode::ReadOnly);
-        reader.table().first();
-        return reader.date(10);
-    };
+    auto stored = [&] { return storedDate(f, 10); };
     // The year's last digit changed in what the cell offers.
     EXPECT_EQ(typeAtEndOfCell(w.viewerGrid(), cell, QStringLiteral("\b6")), "01/01/1935");
     EXPECT_EQ(stored(), QDate(1936, 1, 1));
@@ -540,27 +531,15 @@ TEST(ViewerGrid, ADateWithATwoDigitYearFormatKeepsItsCenturyWhenEdited) {
 TEST(ViewerGrid, TypingIntoADropDownColumnStoresExactlyWhatWasTyped) {
     Fixture f;
     f.firstRun({12, 0, 0, 0}, true);
-    {
-        ItemTable items;
-        items.setPaths(DatabasePaths::forTable(f.dbf));
-        items.open();
-        items.table().append();
-        items.setText(1, QStringLiteral("Drill"));
+    addOneItem(f, "Drill", [](ItemTable& items) {
         items.setText(2, QStringLiteral("Bosch"));
         items.setText(12, QStringLiteral("Tools"));
-        items.table().post();
-    }
+    });
     ScriptedPrompter prompter;
     TMain w(prompter, f.paths, {1024, 768});
     w.show();
     QTableView* grid = w.viewerGrid();
-    auto stored = [&](int field) {
-        ItemTable reader;
-        reader.setPaths(DatabasePaths::forTable(f.dbf));
-        reader.open(dbase::OpenMode::ReadOnly);
-        reader.table().first();
-        return reader.text(field);
-    };
+    auto stored = [&](int field) { return storedText(f, field); };
     // The user's keys: the first opens the cell's drop-down, the rest and Enter go to it.
     auto typeIntoGrid = [&](int field, const QString& text) {
         const QModelIndex cell = w.viewerModel()->index(0, columnOf(w, field));
