@@ -12,6 +12,7 @@
 
 #include <QEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -38,6 +39,12 @@ const QColor kOptionCellColor(128, 128, 128);
 const QStringList kOperatorChoices = {QStringLiteral(" = "), QStringLiteral(" > "),
                                       QStringLiteral(" < "), QStringLiteral(" > X < ")};
 const QStringList kYesNoChoices = {QStringLiteral("YES"), QStringLiteral("NO")};
+
+bool opensOptions(const QKeyEvent& key) {
+    const Qt::KeyboardModifiers mods = key.modifiers() & ~Qt::KeypadModifier;
+    return (key.key() == Qt::Key_F4 && mods == Qt::NoModifier) ||
+           (key.key() == Qt::Key_Down && mods == Qt::AltModifier);
+}
 
 } // namespace
 
@@ -134,12 +141,18 @@ void TMySearch::showEvent(QShowEvent* event) {
 }
 
 bool TMySearch::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::FocusIn) {
-        for (int row = 1; row <= kSearchRows; ++row)
-            if (m_edits[size_t(row - 1)] == watched) {
-                m_grid->setCurrentCell(row - 1, 2);
-                break;
-            }
+    int row = 1;
+    while (row <= kSearchRows && m_edits[size_t(row - 1)] != watched)
+        ++row;
+    if (row > kSearchRows)
+        return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::FocusIn)
+        m_grid->setCurrentCell(row - 1, 2);
+    // The option cell takes no focus, so the criterion cell opens it with the keys that drop
+    // a list down: F4 or Alt+Down.
+    if (event->type() == QEvent::KeyPress && opensOptions(*static_cast<QKeyEvent*>(event))) {
+        GridCellClick(row, 1);
+        return true;
     }
     return QDialog::eventFilter(watched, event);
 }

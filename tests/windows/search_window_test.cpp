@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -398,4 +399,41 @@ TEST(SearchOptions, OperatorRowsAndPickLists) {
     s.GridCellClick(F::Item, 1);  // no options
     s.GridCellClick(F::Brand, 2); // not the option column
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+// The option cell takes no focus: F4 or Alt+Down in a criterion cell opens its choices, so a
+// range or a list entry can be searched for without the mouse.
+TEST(SearchOptions, KeyboardReachesTheOptionsOfTheCurrentRow) {
+    Fixture f;
+    TMySearch& s = *f.search;
+    s.show();
+    QApplication::setActiveWindow(&s);
+    const auto answer = [](std::vector<int> keys) {
+        whenOptionsOpen([keys](TSearchOptions& o) {
+            EXPECT_TRUE(QTest::qWaitFor([&o] { return o.list()->hasFocus(); }, 1000));
+            for (int k : keys)
+                QTest::keyClick(o.list(), Qt::Key(k));
+            QTest::keyClick(o.list(), Qt::Key_Return); // Ok is the default button
+        });
+    };
+
+    s.makeRowCurrent(F::Brand);
+    answer({Qt::Key_Space}); // the first entry of the list
+    QTest::keyClick(s.criterionEdit(F::Brand), Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(s.criterion(F::Brand), "Acme");
+    EXPECT_EQ(s.focusWidget(), s.criterionEdit(F::Brand));
+    s.criterionEdit(F::Brand)->clear();
+
+    s.makeRowCurrent(F::Cost);
+    answer({Qt::Key_Down, Qt::Key_Down, Qt::Key_Down}); // " > X < "
+    QTest::keyClick(s.criterionEdit(F::Cost), Qt::Key_F4);
+    EXPECT_EQ(s.rowOperator(F::Cost), RowOperator::Range);
+    EXPECT_EQ(s.focusWidget(), s.criterionEdit(F::Cost));
+
+    // The range typed and Enter: the table shows only what lies inside it.
+    QTest::keyClicks(s.criterionEdit(F::Cost), QStringLiteral("99       160"));
+    QTest::keyClick(s.criterionEdit(F::Cost), Qt::Key_Return);
+    EXPECT_FALSE(s.isVisible());
+    EXPECT_TRUE(f.session.searchOn);
+    EXPECT_EQ(f.shown(), QStringList({"tv", "radio", "desk"}));
 }
