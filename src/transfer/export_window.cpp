@@ -126,6 +126,12 @@ TMyExport::TMyExport(InventorySession& session, WindowContext& context, QWidget*
     connect(down, &QPushButton::clicked, this, &TMyExport::DownButtonClick);
     connect(defaults, &QPushButton::clicked, this, &TMyExport::DefaultsButtonClick);
     connect(m_grid, &QTableWidget::cellDoubleClicked, this, &TMyExport::ExportGridDblClick);
+    // Space toggles the flag of the current row, whichever of its cells is current.
+    toggleOnSpace(m_grid, [this] {
+        if (m_grid->currentRow() >= 0)
+            m_grid->setCurrentCell(m_grid->currentRow(), 1);
+        ExportGridDblClick();
+    });
     connect(m_text, &QRadioButton::toggled, this, [this] { followFileType(); });
     connect(m_firstRow, &QCheckBox::clicked, this, &TMyExport::FirstRowClick);
     connect(start, &QPushButton::clicked, this, &TMyExport::StartButtonClick);

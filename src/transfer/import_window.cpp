@@ -141,6 +141,12 @@ TMyImport::TMyImport(InventorySession& session, WindowContext& context, ImportFi
     connect(up, &QPushButton::clicked, this, &TMyImport::UpButtonClick);
     connect(down, &QPushButton::clicked, this, &TMyImport::DownButtonClick);
     connect(m_grid, &QTableWidget::cellDoubleClicked, this, &TMyImport::ImportGridDblClick);
+    // Space toggles the flag of the current row, whichever of its cells is current.
+    toggleOnSpace(m_grid, [this] {
+        if (m_grid->currentRow() >= 0)
+            m_grid->setCurrentCell(m_grid->currentRow(), 2);
+        ImportGridDblClick();
+    });
     connect(m_skipFirst, &QCheckBox::clicked, this, &TMyImport::SkipFirstClick);
     connect(m_start, &QPushButton::clicked, this, &TMyImport::StartButtonClick);
     connect(m_exit, &QPushButton::clicked, this, &TMyImport::ExitButtonClick);

@@ -1,12 +1,35 @@
 #include "transfer/transfer_grid.h"
 
+#include <QEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 
 #include <cmath>
 
 namespace {
 constexpr int kDesignRowHeight = 18;
-}
+
+class SpaceToggle : public QObject {
+public:
+    SpaceToggle(QTableWidget* grid, std::function<void()> toggle)
+        : QObject(grid), m_toggle(std::move(toggle)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+                m_toggle();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_toggle;
+};
+} // namespace
 
 QTableWidget* makeTransferGrid(QWidget* parent, const char* name, const QStringList& titles,
                                int rows) {
@@ -58,4 +81,8 @@ void swapRows(QTableWidget* grid, int from, int to, const std::vector<int>& colu
         grid->setItem(to, c, a);
     }
     grid->setCurrentCell(to, grid->currentColumn() < 0 ? 0 : grid->currentColumn());
+}
+
+void toggleOnSpace(QTableWidget* grid, std::function<void()> toggle) {
+    grid->installEventFilter(new SpaceToggle(grid, std::move(toggle)));
 }

@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <QTableWidget>
 
+#include <functional>
 #include <vector>
 
 // The grids of the import and export windows: fixed columns, no editing in place, one current
@@ -17,3 +18,5 @@ QString cellText(const QTableWidget* grid, int row, int column);
 void setCellText(QTableWidget* grid, int row, int column, const QString& text);
 // Swaps the given columns of two rows and makes the second row current.
 void swapRows(QTableWidget* grid, int from, int to, const std::vector<int>& columns);
+// The keyboard's way to the double click: Space in the grid runs `toggle` on the current cell.
+void toggleOnSpace(QTableWidget* grid, std::function<void()> toggle);

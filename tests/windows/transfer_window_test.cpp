@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -193,6 +194,35 @@ TEST(ExportWindow, GridOrderFlagsAndFileTypeReachTheFileAndTheSettings) {
     f.prompter.expectMessage(QStringLiteral("Error"),
                              QStringLiteral("No fields selected for export."));
     none.StartButtonClick();
+}
+
+// Without the mouse: Space in the grid switches the current row's field in or out, and
+// Enter starts the export with what the grid shows.
+TEST(ExportWindow, SpaceTogglesTheCurrentRowAndTheFileFollows) {
+    Fixture f;
+    f.add(QStringLiteral("Lamp"), QStringLiteral("Light"));
+    onlyFields(f.session, {F::Item, F::Brand});
+    f.session.db.exportFileType = 1;
+    f.session.db.exportFirstRow = true;
+
+    TMyExport w(f.session, f.context);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QTableWidget* g = w.grid();
+    QTRY_VERIFY(g->hasFocus());
+    QTest::keyClick(g, Qt::Key_Down); // Brand, on its name
+    QTest::keyClick(g, Qt::Key_Space);
+    QTest::keyClick(g, Qt::Key_Down); // Model
+    QTest::keyClick(g, Qt::Key_Space);
+    EXPECT_EQ(g->item(1, 1)->text(), QStringLiteral("No"));
+    EXPECT_EQ(g->item(2, 1)->text(), QStringLiteral("Yes"));
+
+    f.prompter.expectSaveFile(f.dir.file(QStringLiteral("out.txt")))
+        .expectMessage(QStringLiteral("Ok"), QStringLiteral("Export Complete."));
+    QTest::keyClick(g, Qt::Key_Return);
+    EXPECT_EQ(f.read(QStringLiteral("out.txt")),
+              QStringLiteral("\"Item\",\"Model\"\n\"Lamp\",\"\"\n"));
+    w.reject();
 }
 
 TEST(ImportWindow, FormatWindowOpensTheMappingAndTheImportReachesTheTable) {
