@@ -188,13 +188,13 @@ TEST(LocateWindow, ChoosingAFieldEmptiesTheValueAndEnterOnTheListDoesNotSearch) 
     QApplication::setActiveWindow(dlg.get());
     dlg->valueBox()->setText("something");
     dlg->fieldList()->setFocus();
-    QTRY_VERIFY(dlg->fieldList()->hasFocus());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->fieldList()->hasFocus(); }));
     EXPECT_FALSE(dlg->nextButton()->isDefault());
     QTest::keyClick(dlg->fieldList(), Qt::Key_Return); // no search, no message
     EXPECT_TRUE(dlg->isVisible());
     dlg->fieldList()->setCurrentIndex(2);
     EXPECT_EQ(dlg->valueBox()->text(), "");
-    QTRY_VERIFY(dlg->valueBox()->hasFocus());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg->valueBox()->hasFocus(); }));
     EXPECT_TRUE(dlg->nextButton()->isDefault());
     dlg->reject();
     locate.storeBack(*dlg);
@@ -231,7 +231,7 @@ TEST(SearchReplaceWindow, ChecksFocusTheOffendingBoxAndMasksFollowTheField) {
 
     prompter.expectMessage("Error", "No field has been selected.");
     w.startButton()->click();
-    QTRY_VERIFY(w.fieldBox()->hasFocus());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.fieldBox()->hasFocus(); }));
 
     w.searchText()->setText("old");
     w.fieldBox()->setCurrentIndex(F::PurchDate - 1);
@@ -240,7 +240,7 @@ TEST(SearchReplaceWindow, ChecksFocusTheOffendingBoxAndMasksFollowTheField) {
     EXPECT_EQ(w.replaceText()->maxLength(), 10);
     prompter.expectMessage("Error", "Invalid search date entered.  Please correct.");
     w.startButton()->click();
-    QTRY_VERIFY(w.searchText()->hasFocus());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.searchText()->hasFocus(); }));
 
     w.fieldBox()->setCurrentIndex(F::Cost - 1);
     w.FieldBoxChange(F::Cost - 1);
@@ -250,7 +250,7 @@ TEST(SearchReplaceWindow, ChecksFocusTheOffendingBoxAndMasksFollowTheField) {
     w.replaceText()->setText("1,000");
     prompter.expectMessage("Error", "Invalid replacement value entered.  Please correct.");
     w.startButton()->click();
-    QTRY_VERIFY(w.replaceText()->hasFocus());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.replaceText()->hasFocus(); }));
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(f.fileColumn(F::Cost), QStringList({"", "", "", ""}));
     prompter.verifyDone();

@@ -76,7 +76,7 @@ TEST(MainWindow, FirstStartCreatesMasterAndShowsTheTip) {
     w.show();
     w.activateWindow();
     QApplication::setActiveWindow(&w);
-    QTRY_VERIFY_WITH_TIMEOUT(tipShown, 3000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return tipShown; }, 3000));
     EXPECT_EQ(w.countLabel()->text(), "0");
     w.close();
 }

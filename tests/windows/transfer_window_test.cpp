@@ -209,7 +209,7 @@ TEST(ExportWindow, SpaceTogglesTheCurrentRowAndTheFileFollows) {
     w.show();
     QApplication::setActiveWindow(&w);
     QTableWidget* g = w.grid();
-    QTRY_VERIFY(g->hasFocus());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return g->hasFocus(); }));
     QTest::keyClick(g, Qt::Key_Down); // Brand, on its name
     QTest::keyClick(g, Qt::Key_Space);
     QTest::keyClick(g, Qt::Key_Down); // Model
