@@ -1,4 +1,5 @@
 #include "appearance/view_config.h"
+#include "appearance/view_config_rules.h"
 #include "find/locate_dialog.h"
 #include "find/search_replace.h"
 #include "find/search_window.h"
@@ -9,6 +10,7 @@
 #include "mainwindow/viewer_model.h"
 #include "modal_helper.h"
 #include "scripted_prompter.h"
+#include "settings/settings.h"
 #include "test_files.h"
 
 #include "qstring_printer.h"
@@ -362,4 +364,52 @@ TEST(ViewerConfigWindow, SettingsChangeAtOnceAndClosingAppliesTheFieldPages) {
     });
     w.action("Navi&gate/&Search (Query)")->trigger();
     w.close();
+}
+
+TEST(ViewerConfigWindow, NamesThatWouldBeStoredAlikeAreRefusedAndWhatIsStoredSurvivesARestart) {
+    Fixture f;
+    {
+        ScriptedPrompter prompter;
+        TMain w(prompter, f.paths, {1024, 768});
+        w.session().global.showTips = false;
+        w.show();
+        whenModalShown([&](QWidget* modal) {
+            auto* vc = qobject_cast<TViewConfig*>(modal);
+            ASSERT_NE(vc, nullptr);
+            QTableWidget* names = vc->nameGrid();
+            // Two names alike in their first 20 characters, and one alike but for a blank.
+            names->item(F::Cost - 1, 1)->setText("Price paid in the shop");
+            names->item(F::RepCost - 1, 1)->setText("Price paid in the sh0p");
+            prompter.expectMessage(
+                "Error", "Two field names have the same name \"Price paid in the sh\".  Please "
+                         "change one.");
+            vc->ExitButtonClick();
+            EXPECT_TRUE(vc->isVisible());
+            EXPECT_EQ(vc->pages()->currentIndex(), TViewConfig::NamesPage);
+
+            names->item(F::RepCost - 1, 1)->setText("Cost to replace");
+            names->item(F::Value - 1, 1)->setText("  Model ");
+            prompter.expectMessage(
+                "Error", "Two field names have the same name \"Model\".  Please change one.");
+            vc->ExitButtonClick();
+            EXPECT_TRUE(vc->isVisible());
+
+            names->item(F::Value - 1, 1)->setText(" Worth ");
+            vc->ExitButtonClick();
+            EXPECT_FALSE(vc->isVisible());
+        });
+        w.action("Navi&gate/&Viewer")->trigger();
+        prompter.verifyDone();
+        // The viewer shows the names the settings file will give back.
+        const auto& db = w.session().db;
+        EXPECT_EQ(db.fieldNames[F::Cost - 1], "Price paid in the sh");
+        EXPECT_EQ(db.fieldNames[F::Value - 1], "Worth");
+        w.close();
+    }
+    const DatabaseSettings back = loadDatabaseSettings(f.paths.programDir + "/MASTER.INI",
+                                                       globalSettingsPath(f.paths.settingsDir));
+    EXPECT_EQ(back.fieldNames[F::Cost - 1], "Price paid in the sh");
+    EXPECT_EQ(back.fieldNames[F::RepCost - 1], "Cost to replace");
+    EXPECT_EQ(back.fieldNames[F::Value - 1], "Worth");
+    EXPECT_FALSE(duplicateFieldName(back.fieldNames));
 }
