@@ -413,3 +413,34 @@ TEST(ViewerConfigWindow, NamesThatWouldBeStoredAlikeAreRefusedAndWhatIsStoredSur
     EXPECT_EQ(back.fieldNames[F::Value - 1], "Worth");
     EXPECT_FALSE(duplicateFieldName(back.fieldNames));
 }
+
+TEST(ViewerConfigWindow, AFontSizeTheSettingsCannotKeepIsBroughtIntoRangeAtOnce) {
+    Fixture f;
+    {
+        ScriptedPrompter prompter;
+        TMain w(prompter, f.paths, {1024, 768});
+        w.session().global.showTips = false;
+        w.show();
+        whenModalShown([&](QWidget* modal) {
+            auto* vc = qobject_cast<TViewConfig*>(modal);
+            ASSERT_NE(vc, nullptr);
+            // The font dialog takes any size typed into it.
+            prompter.expectFont(installedFont(QFont(QStringLiteral("Arial"), 100)), Qt::black);
+            vc->titleFontClick();
+            EXPECT_EQ(vc->titleFontBox()->text(), "72 pt Arial");
+            prompter.expectFont(installedFont(QFont(QStringLiteral("Arial"), 2)), Qt::black);
+            vc->cellFontClick();
+            vc->ExitButtonClick();
+        });
+        w.action("Navi&gate/&Viewer")->trigger();
+        prompter.verifyDone();
+        EXPECT_EQ(w.viewerGrid()->horizontalHeader()->font().pointSize(), 72);
+        EXPECT_EQ(w.session().db.gridFont.size, 4);
+        w.close();
+    }
+    // The next run shows the same sizes.
+    const DatabaseSettings back = loadDatabaseSettings(f.paths.programDir + "/MASTER.INI",
+                                                       globalSettingsPath(f.paths.settingsDir));
+    EXPECT_EQ(back.titleFont.size, 72);
+    EXPECT_EQ(back.gridFont.size, 4);
+}
