@@ -395,6 +395,17 @@ TEST(ViewerConfigWindow, NamesThatWouldBeStoredAlikeAreRefusedAndWhatIsStoredSur
             EXPECT_TRUE(vc->isVisible());
 
             names->item(F::Value - 1, 1)->setText(" Worth ");
+
+            // Typed into a cell, a name stops at 20 characters.
+            vc->pages()->setCurrentIndex(TViewConfig::NamesPage);
+            names->setFocus();
+            names->setCurrentCell(F::Warranty - 1, 1);
+            names->editItem(names->item(F::Warranty - 1, 1));
+            auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+            ASSERT_NE(editor, nullptr);
+            editor->selectAll();
+            QTest::keyClicks(editor, QStringLiteral("Length of the guarantee"));
+            EXPECT_EQ(editor->text(), "Length of the guaran");
             vc->ExitButtonClick();
             EXPECT_FALSE(vc->isVisible());
         });
@@ -404,6 +415,7 @@ TEST(ViewerConfigWindow, NamesThatWouldBeStoredAlikeAreRefusedAndWhatIsStoredSur
         const auto& db = w.session().db;
         EXPECT_EQ(db.fieldNames[F::Cost - 1], "Price paid in the sh");
         EXPECT_EQ(db.fieldNames[F::Value - 1], "Worth");
+        EXPECT_EQ(db.fieldNames[F::Warranty - 1], "Length of the guaran");
         w.close();
     }
     const DatabaseSettings back = loadDatabaseSettings(f.paths.programDir + "/MASTER.INI",
