@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableWidget>
 
@@ -57,6 +58,19 @@ QTableWidgetItem* cell(const QString& text, bool editable) {
     item->setFlags(flags);
     return item;
 }
+
+// Names are typed no longer than the settings keep them.
+class FieldNameDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor))
+            setTypingLimit(line, kFieldNameLength);
+        return editor;
+    }
+};
 
 QString yesNo(bool on) {
     return on ? QStringLiteral("Yes") : QStringLiteral("No");
@@ -175,6 +189,7 @@ TViewConfig::TViewConfig(DatabaseSettings& settings, WindowContext& context, QWi
     page = makePage(QStringLiteral("Field &Names"), "NamesPage");
     m_names = makeGrid(page, "FieldNameGrid", 2, 12, 12);
     m_names->setHorizontalHeaderLabels({QStringLiteral("FIELD"), QStringLiteral("NAME TO USE")});
+    m_names->setItemDelegateForColumn(1, new FieldNameDelegate(m_names));
 
     for (int r = 0; r < kFieldCount; ++r) {
         const size_t i = size_t(r);

@@ -23,11 +23,15 @@ ViewConfigCells viewConfigCells(const DatabaseSettings& db) {
     return cells;
 }
 
+QString storedFieldName(const QString& cell) {
+    return cell.trimmed().left(kFieldNameLength).trimmed();
+}
+
 std::optional<QString> duplicateFieldName(const std::array<QString, kFieldCount>& names) {
     for (size_t i = 0; i < names.size(); ++i)
         for (size_t j = i + 1; j < names.size(); ++j)
-            if (names[i] == names[j])
-                return names[i];
+            if (storedFieldName(names[i]) == storedFieldName(names[j]))
+                return storedFieldName(names[i]);
     return std::nullopt;
 }
 
@@ -61,7 +65,7 @@ void applyViewConfig(DatabaseSettings& db, const ViewConfigCells& cells) {
             }
     }
     for (size_t i = 0; i < size_t(kFieldCount); ++i)
-        db.fieldNames[i] = cells.names[i].left(kFieldNameLength);
+        db.fieldNames[i] = storedFieldName(cells.names[i]);
 }
 
 std::array<QString, kFieldCount> defaultFieldOrderRows(const DatabaseSettings& db) {

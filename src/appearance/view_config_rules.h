@@ -19,7 +19,14 @@ struct ViewConfigCells {
 // The cells as the window shows them for these settings.
 ViewConfigCells viewConfigCells(const DatabaseSettings& db);
 
-// The first name used by two rows (exact comparison; two empty names are alike).
+constexpr int kFieldNameLength = 20;
+
+// A "NAME TO USE" cell as the settings keep it: cut to 20 characters, without the blanks
+// around it that the settings file drops anyway.
+QString storedFieldName(const QString& cell);
+
+// The first name used by two rows, compared as they are stored (exact comparison otherwise;
+// two empty names are alike): "Cost " and "Cost" would read back as one name.
 std::optional<QString> duplicateFieldName(const std::array<QString, kFieldCount>& names);
 QString duplicateFieldNameMessage(const QString& name);
 
@@ -29,9 +36,8 @@ constexpr int kFallbackFieldWidth = 10;
 
 // Closing: widths, shown flags, order and names into db. The order list names fields by the
 // names they had when the window opened (db.fieldNames before this call), so a field renamed
-// and moved in one visit keeps its move. Names are cut to 20 characters.
+// and moved in one visit keeps its move. Names are stored as storedFieldName gives them.
 void applyViewConfig(DatabaseSettings& db, const ViewConfigCells& cells);
-constexpr int kFieldNameLength = 20;
 
 // "Re-Order" defaults: the names in field order.
 std::array<QString, kFieldCount> defaultFieldOrderRows(const DatabaseSettings& db);

@@ -421,6 +421,11 @@ void TUserReport::UpdateButtonClick() {
 void TUserReport::DeleteButtonClick() {
     if (!m_record)
         return;
+    // Its key works while the name box still has the focus: the name typed there decides
+    // first, as leaving the box would.
+    ReportNameExit();
+    if (!button("DeleteButton")->isEnabled())
+        return;
     if (!m_context.prompter.warn(QStringLiteral("Are you sure you want to delete this report?")))
         return;
     ReportFile file = ReportFile::inDirectory(m_programDir);

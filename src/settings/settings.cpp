@@ -111,7 +111,8 @@ QFont toQFont(const GridFontSettings& s) {
 }
 
 GridFontSettings gridFontFrom(const QFont& font, ColorRef color) {
-    return {color,         font.family(),    font.pointSize(), font.bold(),
+    const int points = std::clamp(font.pointSize(), kMinFontSize, kMaxFontSize);
+    return {color,         font.family(),    points,          font.bold(),
             font.italic(), font.underline(), font.strikeOut()};
 }
 

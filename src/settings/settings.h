@@ -180,8 +180,12 @@ struct DatabaseSettings {
     const ColorSet& colors(WindowKind kind) const { return colorSets[size_t(kind)]; }
 };
 
+constexpr int kMinFontSize = 4;
+constexpr int kMaxFontSize = 72;
+
 // Fonts of the viewer and the user fonts as QFont; saving takes every style flag from the
-// font as it is now.
+// font as it is now, and a size brought into kMinFontSize..kMaxFontSize, the sizes the
+// settings file gives back.
 QFont toQFont(const GridFontSettings& settings);
 GridFontSettings gridFontFrom(const QFont& font, ColorRef color);
 QFont toQFont(const UserFontSettings& settings, int pointSize);
@@ -191,8 +195,6 @@ UserFontSettings userFontFrom(const QFont& font);
 // kMaxFontSize take the default, field widths are cut to 0..kMaxFieldWidth, and a Field Order
 // or Export Order that is not a permutation is made one (repairPositions).
 DatabaseSettings readDatabaseSettings(const IniFile& ini);
-constexpr int kMinFontSize = 4;
-constexpr int kMaxFontSize = 72;
 constexpr int kMaxFieldWidth = 255;
 // Makes positions a permutation of 1..22: the first field to claim a position keeps it, and
 // every field with a duplicate or out-of-range position takes the lowest free one, in field

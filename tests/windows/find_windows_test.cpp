@@ -1,4 +1,5 @@
 #include "appearance/view_config.h"
+#include "appearance/view_config_rules.h"
 #include "find/locate_dialog.h"
 #include "find/search_replace.h"
 #include "find/search_window.h"
@@ -9,6 +10,7 @@
 #include "mainwindow/viewer_model.h"
 #include "modal_helper.h"
 #include "scripted_prompter.h"
+#include "settings/settings.h"
 #include "test_files.h"
 
 #include "qstring_printer.h"
@@ -362,4 +364,95 @@ TEST(ViewerConfigWindow, SettingsChangeAtOnceAndClosingAppliesTheFieldPages) {
     });
     w.action("Navi&gate/&Search (Query)")->trigger();
     w.close();
+}
+
+TEST(ViewerConfigWindow, NamesThatWouldBeStoredAlikeAreRefusedAndWhatIsStoredSurvivesARestart) {
+    Fixture f;
+    {
+        ScriptedPrompter prompter;
+        TMain w(prompter, f.paths, {1024, 768});
+        w.session().global.showTips = false;
+        w.show();
+        whenModalShown([&](QWidget* modal) {
+            auto* vc = qobject_cast<TViewConfig*>(modal);
+            ASSERT_NE(vc, nullptr);
+            QTableWidget* names = vc->nameGrid();
+            // Two names alike in their first 20 characters, and one alike but for a blank.
+            names->item(F::Cost - 1, 1)->setText("Price paid in the shop");
+            names->item(F::RepCost - 1, 1)->setText("Price paid in the sh0p");
+            prompter.expectMessage(
+                "Error", "Two field names have the same name \"Price paid in the sh\".  Please "
+                         "change one.");
+            vc->ExitButtonClick();
+            EXPECT_TRUE(vc->isVisible());
+            EXPECT_EQ(vc->pages()->currentIndex(), TViewConfig::NamesPage);
+
+            names->item(F::RepCost - 1, 1)->setText("Cost to replace");
+            names->item(F::Value - 1, 1)->setText("  Model ");
+            prompter.expectMessage(
+                "Error", "Two field names have the same name \"Model\".  Please change one.");
+            vc->ExitButtonClick();
+            EXPECT_TRUE(vc->isVisible());
+
+            names->item(F::Value - 1, 1)->setText(" Worth ");
+
+            // Typed into a cell, a name stops at 20 characters.
+            vc->pages()->setCurrentIndex(TViewConfig::NamesPage);
+            names->setFocus();
+            names->setCurrentCell(F::Warranty - 1, 1);
+            names->editItem(names->item(F::Warranty - 1, 1));
+            auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+            ASSERT_NE(editor, nullptr);
+            editor->selectAll();
+            QTest::keyClicks(editor, QStringLiteral("Length of the guarantee"));
+            EXPECT_EQ(editor->text(), "Length of the guaran");
+            vc->ExitButtonClick();
+            EXPECT_FALSE(vc->isVisible());
+        });
+        w.action("Navi&gate/&Viewer")->trigger();
+        prompter.verifyDone();
+        // The viewer shows the names the settings file will give back.
+        const auto& db = w.session().db;
+        EXPECT_EQ(db.fieldNames[F::Cost - 1], "Price paid in the sh");
+        EXPECT_EQ(db.fieldNames[F::Value - 1], "Worth");
+        EXPECT_EQ(db.fieldNames[F::Warranty - 1], "Length of the guaran");
+        w.close();
+    }
+    const DatabaseSettings back = loadDatabaseSettings(f.paths.programDir + "/MASTER.INI",
+                                                       globalSettingsPath(f.paths.settingsDir));
+    EXPECT_EQ(back.fieldNames[F::Cost - 1], "Price paid in the sh");
+    EXPECT_EQ(back.fieldNames[F::RepCost - 1], "Cost to replace");
+    EXPECT_EQ(back.fieldNames[F::Value - 1], "Worth");
+    EXPECT_FALSE(duplicateFieldName(back.fieldNames));
+}
+
+TEST(ViewerConfigWindow, AFontSizeTheSettingsCannotKeepIsBroughtIntoRangeAtOnce) {
+    Fixture f;
+    {
+        ScriptedPrompter prompter;
+        TMain w(prompter, f.paths, {1024, 768});
+        w.session().global.showTips = false;
+        w.show();
+        whenModalShown([&](QWidget* modal) {
+            auto* vc = qobject_cast<TViewConfig*>(modal);
+            ASSERT_NE(vc, nullptr);
+            // The font dialog takes any size typed into it.
+            prompter.expectFont(installedFont(QFont(QStringLiteral("Arial"), 100)), Qt::black);
+            vc->titleFontClick();
+            EXPECT_EQ(vc->titleFontBox()->text(), "72 pt Arial");
+            prompter.expectFont(installedFont(QFont(QStringLiteral("Arial"), 2)), Qt::black);
+            vc->cellFontClick();
+            vc->ExitButtonClick();
+        });
+        w.action("Navi&gate/&Viewer")->trigger();
+        prompter.verifyDone();
+        EXPECT_EQ(w.viewerGrid()->horizontalHeader()->font().pointSize(), 72);
+        EXPECT_EQ(w.session().db.gridFont.size, 4);
+        w.close();
+    }
+    // The next run shows the same sizes.
+    const DatabaseSettings back = loadDatabaseSettings(f.paths.programDir + "/MASTER.INI",
+                                                       globalSettingsPath(f.paths.settingsDir));
+    EXPECT_EQ(back.titleFont.size, 72);
+    EXPECT_EQ(back.gridFont.size, 4);
 }
