@@ -333,20 +333,31 @@ TEST(ViewerAtScale, RowsTheFileNoLongerHoldsAreOneMessageNotACrash) {
     w.close();
 }
 
-// What the grid does with a typed cell: the delegate's editor, keys typed into it, and the
-// delegate handing the text to the model.
-static void typeIntoCell(QTableView* grid, const QModelIndex& cell, const QString& text) {
+// Opens the cell's editor as the grid does (F2), holding the cell's text.
+static std::unique_ptr<QWidget> openCellEditor(QTableView* grid, const QModelIndex& cell) {
     QAbstractItemDelegate* delegate = grid->itemDelegateForIndex(cell);
     QStyleOptionViewItem option;
     option.initFrom(grid);
-    std::unique_ptr<QWidget> widget(delegate->createEditor(grid->viewport(), option, cell));
+    std::unique_ptr<QWidget> editor(delegate->createEditor(grid->viewport(), option, cell));
+    if (editor)
+        delegate->setEditorData(editor.get(), cell);
+    return editor;
+}
+
+// Closes the editor as Enter does: the delegate hands its text to the model.
+static void closeCellEditor(QTableView* grid, const QModelIndex& cell, QWidget* editor) {
+    grid->itemDelegateForIndex(cell)->setModelData(editor, grid->model(), cell);
+    QApplication::processEvents();
+}
+
+// What the grid does with a typed cell: the text typed over what the cell offers.
+static void typeIntoCell(QTableView* grid, const QModelIndex& cell, const QString& text) {
+    const std::unique_ptr<QWidget> widget = openCellEditor(grid, cell);
     auto* editor = qobject_cast<QLineEdit*>(widget.get());
     ASSERT_NE(editor, nullptr);
-    delegate->setEditorData(editor, cell);
     editor->selectAll();
     QTest::keyClicks(editor, text);
-    delegate->setModelData(editor, grid->model(), cell);
-    QApplication::processEvents();
+    closeCellEditor(grid, cell, editor);
 }
 
 // Adds one item of that name to the fixture's table; `more` sets its other fields.
@@ -459,22 +470,16 @@ TEST(ViewerGrid, AmountsTypedWithGroupingReachTheFileWholeAndWideOnesAreRefused)
     w.close();
 }
 
-// Opens the cell editor as F2 does, types at the end of what it offers and closes it; the
-// offered text comes back.
+// Types at the end of what the cell's editor offers and closes it; the offered text comes back.
 static QString typeAtEndOfCell(QTableView* grid, const QModelIndex& cell, const QString& keys) {
-    QAbstractItemDelegate* delegate = grid->itemDelegateForIndex(cell);
-    QStyleOptionViewItem option;
-    option.initFrom(grid);
-    std::unique_ptr<QWidget> widget(delegate->createEditor(grid->viewport(), option, cell));
+    const std::unique_ptr<QWidget> widget = openCellEditor(grid, cell);
     auto* editor = qobject_cast<QLineEdit*>(widget.get());
     if (!editor)
         return QStringLiteral("(no line editor)");
-    delegate->setEditorData(editor, cell);
     const QString offered = editor->text();
     editor->end(false);
     QTest::keyClicks(editor, keys);
-    delegate->setModelData(editor, grid->model(), cell);
-    QApplication::processEvents();
+    closeCellEditor(grid, cell, editor);
     return offered;
 }
 
